@@ -1,0 +1,18 @@
+// A parameter value shared between the host's threads and the render loop.
+// Relaxed atomic access: no ordering, no locks, and on every supported target
+// the same plain 32-bit load and store as an ordinary float.
+#pragma once
+
+#include <atomic>
+
+class RelaxedFloat {
+public:
+    explicit RelaxedFloat(float v = 0.0f) : value_(v) {}
+    float load() const { return value_.load(std::memory_order_relaxed); }
+    void store(float v) { value_.store(v, std::memory_order_relaxed); }
+    operator float() const { return load(); }  // NOLINT: reads like the float it stands for
+
+private:
+    std::atomic<float> value_;
+    static_assert(std::atomic<float>::is_always_lock_free, "parameter access must not lock");
+};

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# What the build, the tools and the native tests need.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bash "$here/apt-install.sh" build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
+  libsndfile1-dev libsmf-dev libcli11-dev

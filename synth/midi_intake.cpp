@@ -1,0 +1,54 @@
+// Turns the host's MIDI events into queued synth events; the registered-
+// parameter bend range acts at once.
+#include "synth/quorvel.h"
+
+namespace {
+SynthEvent makeEvent(std::int32_t kind, std::int32_t delta) { return SynthEvent{kind, delta, 0, 0, 0.0f}; }
+}  // namespace
+
+std::int32_t Quorvel::processEvents(VstEvents* events) {
+    if (!events) return 1;
+    for (std::int32_t i = 0; i < events->numEvents; ++i) {
+        const VstEvent* event = events->events[i];
+        if (!event || event->type != kVstMidiType) continue;
+        const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
+        const auto status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0u;
+        const auto data1 = static_cast<unsigned char>(midi->midiData[1]);
+        const auto data2 = static_cast<unsigned char>(midi->midiData[2]);
+        const std::int32_t delta = midi->deltaFrames;
+
+        if (status == 0x80 || status == 0x90) {
+            SynthEvent e = makeEvent(Note, delta);
+            e.note = data1 & 0x7F;
+            e.velocity = (status == 0x90) ? (data2 & 0x7F) : 0;
+            eventQueue.push_back(e);
+        } else if (status == 0xB0) {
+            const auto controller = static_cast<signed char>(data1);
+            const std::int32_t d = data2 & 0x7F;
+            if (controller == 100) {
+                rpnLsb = d;
+            } else if (controller == 101) {
+                rpnMsb = d;
+            } else if (controller == 38) {
+                // Data entry, fine part: the bend range takes whole steps only.
+            } else if (controller == 1) {
+                SynthEvent e = makeEvent(ModWheel, delta);
+                e.value = static_cast<float>(d) * 0.0078125f;
+                eventQueue.push_back(e);
+            } else if (controller == 6) {
+                if (rpnMsb == 0 && rpnLsb == 0) bendRange = static_cast<float>(d) * 0.5f;
+            } else if (controller >= 123) {
+                SynthEvent e = makeEvent(Note, delta);
+                e.note = -1;
+                eventQueue.push_back(e);
+            }
+        } else if (status == 0xE0) {
+            const std::int32_t bend = ((data2 & 0x7F) << 7) | (data1 & 0x7F);
+            SynthEvent e = makeEvent(PitchBend, delta);
+            float value = static_cast<float>(bend - 8192) * bendRange;
+            e.value = value * 0.0001220703125f;
+            eventQueue.push_back(e);
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,35 @@
+// One pulse oscillator, and the per-block values that note-on and the tone
+// generator read.
+#pragma once
+
+#include <cstdint>
+
+struct Voice {
+    std::int32_t note = -1;       // MIDI key; negative while the voice is free
+    float pitch = 0.0f;           // key - 69, semitones
+    float phase = 0.0f;           // position in the current period, in periods
+    float phaseIncrement = 0.0f;  // periods per sub-step
+    float pulseCounter = 0.0f;    // sub-steps left in the current pulse
+    float pulseLength = 0.0f;     // sub-steps added at every period start
+    float cutCounter = 0.0f;      // sub-steps left until the note is cut; 0: none pending
+};
+
+// What a note-on's velocity controls.
+enum VelocityTarget : std::int32_t {
+    Volume = 0,
+    PulseWidth = 1,
+    PhaseReset = 2,
+    NoteCut = 3,
+};
+
+struct BlockSettings {
+    float sampleRate;       // Hz
+    float lfoIncrement;     // radians per sample
+    float vibratoScale;     // semitones
+    float basePulseLength;  // sub-steps
+    std::int32_t velocityTarget;  // a VelocityTarget, or outside 0..3 for none
+};
+
+// Sub-steps per output sample.
+constexpr int kSubSteps = 8;
+constexpr int kNumVoices = 8;

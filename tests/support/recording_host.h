@@ -1,0 +1,68 @@
+// A host callback that records every request it gets and answers from a
+// function the test chooses. One recorder is active at a time (the callback
+// is a plain function, so it reaches the recorder through a static).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "plugin/aeffect.h"
+
+struct HostCall {
+    AEffect* effect;
+    std::int32_t opcode;
+    std::int32_t index;
+    std::intptr_t value;
+    void* ptr;
+    float opt;
+};
+
+class RecordingHost {
+public:
+    using Answer = std::function<std::intptr_t(const HostCall&)>;
+
+    // Answers like a plain host: version 2400 and 44100 Hz; 0 otherwise.
+    static std::intptr_t defaultAnswer(const HostCall& call) {
+        switch (call.opcode) {
+            case audioMasterVersion: return 2400;
+            case audioMasterGetSampleRate: return 44100;
+            default: return 0;
+        }
+    }
+
+    explicit RecordingHost(Answer answer = defaultAnswer) : answer_(std::move(answer)) { active() = this; }
+    ~RecordingHost() {
+        if (active() == this) active() = nullptr;
+    }
+    RecordingHost(const RecordingHost&) = delete;
+    RecordingHost& operator=(const RecordingHost&) = delete;
+
+    static std::intptr_t QV_CALL callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
+                                          std::intptr_t value, void* ptr, float opt) {
+        RecordingHost* host = active();
+        if (!host) return 0;
+        HostCall call{effect, opcode, index, value, ptr, opt};
+        host->calls.push_back(call);
+        return host->answer_ ? host->answer_(call) : 0;
+    }
+
+    void setAnswer(Answer answer) { answer_ = std::move(answer); }
+
+    // Calls with the given opcode so far.
+    std::vector<HostCall> callsWith(std::int32_t opcode) const {
+        std::vector<HostCall> out;
+        for (const HostCall& c : calls)
+            if (c.opcode == opcode) out.push_back(c);
+        return out;
+    }
+
+    std::vector<HostCall> calls;
+
+private:
+    static RecordingHost*& active() {
+        static RecordingHost* host = nullptr;
+        return host;
+    }
+    Answer answer_;
+};
