@@ -1,0 +1,222 @@
+// Rendering speed of the plug-in (driven through its effect record, as a host
+// drives it) and of the reference engine, case by case in one run.
+//
+// Each case reports two counters: cpu_per_audio (seconds of CPU per second of
+// audio produced) and x_realtime (seconds of audio per second of CPU). After
+// the run a table sets the plug-in and the reference side by side.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "plugin/aeffect.h"
+#include "plugin/vst_events.h"
+#include "reference/reference_engine.h"
+#include "synth/quorvel.h"
+
+namespace {
+
+constexpr std::int32_t kBlock = 512;
+
+// Case names in the order they are registered, for the summary table.
+std::vector<std::string> caseOrder;
+
+// The sample rate the host answers; one benchmark runs at a time.
+std::intptr_t hostRate = 44100;
+
+std::intptr_t QV_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float) {
+    switch (opcode) {
+        case audioMasterVersion: return 2400;
+        case audioMasterGetSampleRate: return hostRate;
+        default: return 0;
+    }
+}
+
+// An event list laid out as a host lays it out.
+class EventList {
+public:
+    void add(std::int32_t delta, std::uint8_t status, std::uint8_t d1, std::uint8_t d2) {
+        VstMidiEvent e;
+        std::memset(&e, 0, sizeof e);
+        e.type = kVstMidiType;
+        e.byteSize = sizeof e;
+        e.deltaFrames = delta;
+        e.midiData[0] = static_cast<char>(status);
+        e.midiData[1] = static_cast<char>(d1);
+        e.midiData[2] = static_cast<char>(d2);
+        records.push_back(e);
+    }
+    bool empty() const { return records.empty(); }
+    VstEvents* list() {
+        storage.assign(sizeof(VstEvents) + records.size() * sizeof(VstEvent*), 0);
+        VstEvents* l = reinterpret_cast<VstEvents*>(storage.data());
+        l->numEvents = static_cast<std::int32_t>(records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) l->events[i] = reinterpret_cast<VstEvent*>(&records[i]);
+        return l;
+    }
+
+private:
+    std::vector<VstMidiEvent> records;
+    std::vector<unsigned char> storage;
+};
+
+struct Case {
+    std::intptr_t rate;
+    int voices;         // notes held from the start
+    bool vibrato;       // wheel fully up, and a bend that moves every block
+    int eventsPerBlock; // further events queued for every block
+};
+
+// The plug-in as a host sees it.
+class PluginSide {
+public:
+    PluginSide() : effect(createQuorvelEffect(hostCallback)) {
+        effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
+        effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+    }
+    ~PluginSide() {
+        effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
+        effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    }
+    void events(VstEvents* list) { effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f); }
+    void render(float* left, float* right, std::int32_t frames) {
+        float* outputs[2] = {left, right};
+        effect->processReplacing(effect, nullptr, outputs, frames);
+    }
+
+private:
+    AEffect* effect;
+};
+
+class ReferenceSide {
+public:
+    void events(VstEvents* list) { engine.takeEvents(list); }
+    void render(float* left, float* right, std::int32_t frames) { engine.render(hostRate, left, right, frames); }
+
+private:
+    reference::Engine engine;
+};
+
+template <class Side>
+void renderCase(benchmark::State& state, Case c) {
+    hostRate = c.rate;
+    Side side;
+    std::vector<float> left(kBlock), right(kBlock);
+
+    // Start the held notes in a block of their own, outside the measurement.
+    EventList start;
+    for (int v = 0; v < c.voices; ++v) start.add(0, 0x90, static_cast<std::uint8_t>(48 + 5 * v), 100);
+    if (c.vibrato) start.add(0, 0xB0, 1, 127);
+    if (!start.empty()) side.events(start.list());
+    side.render(left.data(), right.data(), kBlock);
+
+    // Bends sweeping the whole range, one list per block.
+    std::vector<EventList> bends(c.vibrato ? 64 : 0);
+    for (std::size_t i = 0; i < bends.size(); ++i) {
+        const int b = static_cast<int>(i * 16383 / (bends.size() - 1));
+        bends[i].add(0, 0xE0, static_cast<std::uint8_t>(b & 0x7F), static_cast<std::uint8_t>(b >> 7));
+    }
+    // A dense block: bends, wheel moves and a ninth key going down and up,
+    // spread over the block; none of it changes which voices sound.
+    EventList dense;
+    for (int i = 0; i < c.eventsPerBlock; ++i) {
+        const std::int32_t delta = static_cast<std::int32_t>(static_cast<std::int64_t>(i) * kBlock / c.eventsPerBlock);
+        switch (i % 8) {
+            case 0: dense.add(delta, 0x90, 100, 64); break;
+            case 4: dense.add(delta, 0x80, 100, 0); break;
+            case 2:
+            case 6: dense.add(delta, 0xB0, 1, static_cast<std::uint8_t>(i % 128)); break;
+            default: dense.add(delta, 0xE0, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(32 + i % 64));
+        }
+    }
+    VstEvents* denseList = dense.empty() ? nullptr : dense.list();
+    std::vector<VstEvents*> bendLists;
+    for (EventList& l : bends) bendLists.push_back(l.list());
+
+    std::size_t block = 0;
+    for (auto _ : state) {
+        if (!bendLists.empty()) side.events(bendLists[block % bendLists.size()]);
+        if (denseList) side.events(denseList);
+        side.render(left.data(), right.data(), kBlock);
+        benchmark::DoNotOptimize(left.data());
+        benchmark::ClobberMemory();
+        ++block;
+    }
+    const double audioSeconds = static_cast<double>(state.iterations()) * kBlock / static_cast<double>(c.rate);
+    state.counters["cpu_per_audio"] =
+        benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["x_realtime"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
+}
+
+// Prints the usual console lines, then the plug-in and the reference of every
+// case on one line with the reference's time over the plug-in's.
+class SideBySideReporter : public benchmark::ConsoleReporter {
+public:
+    explicit SideBySideReporter(OutputOptions options) : ConsoleReporter(options) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.error_occurred) continue;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
+            const std::string name = run.run_name.function_name;  // "<case>/plugin" or "<case>/reference"
+            const std::size_t slash = name.rfind('/');
+            if (slash == std::string::npos) continue;
+            const std::string caseName = name.substr(0, slash), side = name.substr(slash + 1);
+            auto it = run.counters.find("cpu_per_audio");
+            if (it == run.counters.end()) continue;
+            results[caseName][side] = it->second.value;
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::FILE* out = stdout;
+        std::fprintf(out, "\n%-28s %14s %14s %12s %12s %9s\n", "case (CPU s per audio s)", "plug-in", "reference",
+                     "plug-in xRT", "ref. xRT", "ref/plug");
+        for (const std::string& c : caseOrder) {
+            if (!results.count(c)) continue;  // filtered out
+            const auto& r = results[c];
+            const double p = r.count("plugin") ? r.at("plugin") : 0.0;
+            const double f = r.count("reference") ? r.at("reference") : 0.0;
+            std::fprintf(out, "%-28s %14.3e %14.3e %12.1f %12.1f %9.2f\n", c.c_str(), p, f, p > 0 ? 1.0 / p : 0.0,
+                         f > 0 ? 1.0 / f : 0.0, p > 0 ? f / p : 0.0);
+        }
+    }
+
+private:
+    std::map<std::string, std::map<std::string, double>> results;
+};
+
+void registerCase(const char* name, Case c) {
+    caseOrder.push_back(name);
+    benchmark::RegisterBenchmark((std::string(name) + "/plugin").c_str(), renderCase<PluginSide>, c);
+    benchmark::RegisterBenchmark((std::string(name) + "/reference").c_str(), renderCase<ReferenceSide>, c);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    registerCase("idle", Case{44100, 0, false, 0});
+    registerCase("1_voice", Case{44100, 1, false, 0});
+    registerCase("8_voices", Case{44100, 8, false, 0});
+    registerCase("8_voices_vibrato_bend", Case{44100, 8, true, 0});
+    registerCase("8_voices_96k", Case{96000, 8, false, 0});
+    registerCase("8_voices_16_events", Case{44100, 8, false, 16});
+    registerCase("8_voices_256_events", Case{44100, 8, false, 256});
+    registerCase("8_voices_4096_events", Case{44100, 8, false, 4096});
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Colours only on a terminal, so that saved output stays plain text.
+    SideBySideReporter reporter(isatty(fileno(stdout)) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                       : benchmark::ConsoleReporter::OO_Tabular);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

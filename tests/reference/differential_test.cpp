@@ -1,0 +1,426 @@
+// Random host sessions played to the plug-in (through its effect record, as a
+// host would) and to the reference engine side by side; every output sample
+// must have the same bits.
+//
+// QUORVEL_DIFF_SCENARIOS: number of sessions (default 10000).
+// QUORVEL_DIFF_SEED: seed of the first session (default 1); session i uses
+// seed + i. A failure prints the session's seed: rerun it alone with
+// QUORVEL_DIFF_SEED=<seed> QUORVEL_DIFF_SCENARIOS=1.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "plugin/aeffect.h"
+#include "plugin/audio_effect.h"
+#include "plugin/vst_events.h"
+#include "reference/reference_engine.h"
+#include "support/recording_host.h"
+#include "synth/quorvel.h"
+
+namespace {
+
+std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    if (!text || !*text) return fallback;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(text, &end, 10);
+    return (end && *end == '\0') ? v : fallback;
+}
+
+constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100,
+                                    48000, 88200, 96000, 176400, 192000, 384000};
+
+// An event list laid out as a host lays it out: the header followed by as many
+// pointers as there are events, each pointing at a 32-byte event record.
+class HostEventList {
+public:
+    void clear() { records.clear(); }
+    VstMidiEvent& add() {
+        records.emplace_back();
+        VstMidiEvent& e = records.back();
+        std::memset(&e, 0, sizeof e);
+        e.type = kVstMidiType;
+        e.byteSize = sizeof e;
+        return e;
+    }
+    VstEvents* build() {
+        const std::size_t n = records.size();
+        storage.assign(sizeof(VstEvents) + n * sizeof(VstEvent*), 0);
+        VstEvents* list = reinterpret_cast<VstEvents*>(storage.data());
+        list->numEvents = static_cast<std::int32_t>(n);
+        for (std::size_t i = 0; i < n; ++i) list->events[i] = reinterpret_cast<VstEvent*>(&records[i]);
+        return list;
+    }
+
+private:
+    std::vector<VstMidiEvent> records;
+    std::vector<unsigned char> storage;  // header and pointer array
+};
+
+// Draws the random parts of a session.
+class SessionDice {
+public:
+    explicit SessionDice(std::uint64_t seed) : rng(seed) {}
+
+    int below(int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); }
+    int between(int lo, int hi) { return lo + below(hi - lo + 1); }
+    bool chance(int percent) { return below(100) < percent; }
+    float unit() { return static_cast<float>(rng() >> 40) * (1.0f / 16777216.0f); }
+
+    float parameterValue(int index) {
+        static const float special[] = {0.0f,   1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
+                                        0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f};
+        switch (below(10)) {
+            case 0: return 0.0f;
+            case 1: return 1.0f;
+            case 2: return special[below(sizeof special / sizeof special[0])];
+            case 3:
+            case 4:
+                // Short notes, short pulses and slow vibrato: the cut timer
+                // fires within a session.
+                return unit() * 0.02f;
+            case 5:
+                // "Velocity target" right at its boundaries.
+                if (index == 4) return std::nextafter(0.2525f + 0.25f * below(3), below(2) ? 0.0f : 1.0f);
+                return unit();
+            default: return unit();
+        }
+    }
+
+    std::intptr_t rateAnswer(std::intptr_t previous) {
+        int roll = below(100);
+        if (roll < 55) return previous;
+        if (roll < 63) return 0;
+        if (roll < 70) return -1;
+        return kRates[below(sizeof kRates / sizeof kRates[0])];
+    }
+
+    std::int32_t blockSize(bool longSession) {
+        if (longSession) return between(500, 2048);
+        int roll = below(100);
+        if (roll < 6) return 0;
+        if (roll < 16) return 1;
+        if (roll < 56) return between(2, 32);
+        if (roll < 92) return between(33, 160);
+        return between(161, 600);
+    }
+
+    std::int32_t deltaFrames(std::int32_t frames) {
+        int roll = below(100);
+        if (roll < 80) return frames > 0 ? below(frames) : 0;
+        if (roll < 85) return frames;
+        if (roll < 89) return frames + between(1, 1000);
+        if (roll < 94) return -between(1, 3);
+        if (roll < 96) return 0x7FFFFFFF;
+        if (roll < 98) return -0x7FFFFFFF - 1;
+        return 0;
+    }
+
+    std::uint8_t dataByte() { return static_cast<std::uint8_t>(chance(3) ? below(256) : below(128)); }
+    std::uint8_t key() { return static_cast<std::uint8_t>(chance(60) ? keyPool[below(6)] : below(128)); }
+
+    // One event record with random contents.
+    void fill(VstMidiEvent& e, std::int32_t frames) {
+        e.deltaFrames = deltaFrames(frames);
+        const int channel = below(16);
+        std::uint8_t status = 0, d1 = dataByte(), d2 = dataByte();
+        int roll = below(100);
+        if (roll < 5) {
+            // Not a MIDI event: system-exclusive and other event types carry
+            // arbitrary bytes where a MIDI event has its message.
+            static const std::int32_t types[] = {kVstSysExType, 0, 2, 3, 4, 5, 7, -1};
+            e.type = types[below(8)];
+            status = static_cast<std::uint8_t>(0x80 | below(128));
+        } else if (roll < 35) {
+            status = static_cast<std::uint8_t>(0x90 | channel);
+            d1 = key();
+            d2 = chance(12) ? 0 : static_cast<std::uint8_t>(between(1, 127));
+            if (chance(2)) d2 = dataByte();
+        } else if (roll < 55) {
+            status = static_cast<std::uint8_t>(0x80 | channel);
+            d1 = key();
+        } else if (roll < 80) {
+            status = static_cast<std::uint8_t>(0xB0 | channel);
+            static const std::uint8_t controllers[] = {1, 1, 1, 6, 6, 38, 100, 100, 101, 101,
+                                                       120, 121, 122, 123, 124, 125, 126, 127, 7, 64};
+            d1 = chance(90) ? controllers[below(20)] : static_cast<std::uint8_t>(below(256));
+            if ((d1 == 100 || d1 == 101) && chance(70)) d2 = 0;
+        } else if (roll < 92) {
+            status = static_cast<std::uint8_t>(0xE0 | channel);
+            switch (below(5)) {
+                case 0: d1 = 0x00, d2 = 0x40; break;
+                case 1: d1 = 0x00, d2 = 0x00; break;
+                case 2: d1 = 0x7F, d2 = 0x7F; break;
+                default: break;
+            }
+        } else {
+            static const std::uint8_t others[] = {0xA0, 0xC0, 0xD0, 0xF0, 0xF7, 0xF8, 0xFF, 0x00, 0x45, 0x7F};
+            status = others[below(10)];
+            if (status >= 0xA0 && status < 0xF0) status = static_cast<std::uint8_t>(status | channel);
+        }
+        e.midiData[0] = static_cast<char>(status);
+        e.midiData[1] = static_cast<char>(d1);
+        e.midiData[2] = static_cast<char>(d2);
+        e.midiData[3] = static_cast<char>(below(256));
+        e.noteLength = below(1000);
+        e.noteOffset = below(10);
+        e.detune = static_cast<char>(below(256));
+        e.noteOffVelocity = static_cast<char>(below(256));
+    }
+
+    int eventCount() {
+        int roll = below(100);
+        if (roll < 15) return 0;
+        if (roll < 85) return between(1, 8);
+        if (roll < 98) return between(9, 40);
+        return between(41, 300);
+    }
+
+    void newKeyPool() {
+        for (std::uint8_t& k : keyPool) k = static_cast<std::uint8_t>(below(128));
+    }
+
+private:
+    std::mt19937_64 rng;
+    std::uint8_t keyPool[6] = {60, 64, 67, 69, 72, 48};
+};
+
+std::string describeMismatch(std::uint64_t seed, int block, int channel, int sample, float product,
+                             float reference) {
+    std::uint32_t pb, rb;
+    std::memcpy(&pb, &product, 4);
+    std::memcpy(&rb, &reference, 4);
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "session seed %" PRIu64 " (rerun: QUORVEL_DIFF_SEED=%" PRIu64
+                  " QUORVEL_DIFF_SCENARIOS=1): block %d, channel %d, sample %d: plug-in %.9g (0x%08x), "
+                  "reference %.9g (0x%08x)",
+                  seed, seed, block, channel, sample, product, pb, reference, rb);
+    return text;
+}
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Compares the engine state the plug-in exposes for tests with the reference's.
+// Output bits alone can hide a drifting phase for a long time; the state shows
+// it at the end of the block in which it starts.
+std::string stateDifference(const Quorvel& product, const reference::Engine& ref) {
+    std::string diff;
+    auto check = [&diff](const char* what, int index, float p, float r) {
+        if (!sameBits(p, r)) {
+            char text[160];
+            std::snprintf(text, sizeof text, "%s%s[%d]: plug-in %.9g, reference %.9g", diff.empty() ? "" : "; ", what,
+                          index, p, r);
+            diff += text;
+        }
+    };
+    check("lfoPhase", 0, product.currentLfoPhase(), ref.currentLfoPhase());
+    check("wheelDepth", 0, product.currentWheelDepth(), ref.currentWheelDepth());
+    check("bendSemitones", 0, product.currentBendSemitones(), ref.currentBendSemitones());
+    check("bendRange", 0, product.currentBendRange(), ref.currentBendRange());
+    check("noteVolume", 0, product.currentNoteVolume(), ref.currentNoteVolume());
+    check("outputBit", 0, static_cast<float>(product.currentOutputBit()), static_cast<float>(ref.currentOutputBit()));
+    for (int v = 0; v < reference::Engine::kVoiceCount; ++v) {
+        const Voice& p = product.voice(v);
+        const reference::Engine::VoiceState& r = ref.voice(v);
+        check("note", v, static_cast<float>(p.note), static_cast<float>(r.note));
+        check("pitch", v, p.pitch, r.pitch);
+        check("phase", v, p.phase, r.phase);
+        check("phaseIncrement", v, p.phaseIncrement, r.phaseIncrement);
+        check("pulseCounter", v, p.pulseCounter, r.pulseCounter);
+        check("pulseLength", v, p.pulseLength, r.pulseLength);
+        check("cutCounter", v, p.cutCounter, r.cutCounter);
+    }
+    for (int k = 0; k < 128; ++k)
+        check("heldKeys", k, product.keyHeld(k) ? 1.0f : 0.0f, ref.keyHeld(k) ? 1.0f : 0.0f);
+    return diff;
+}
+
+struct Totals {
+    std::uint64_t samples = 0;
+    std::uint64_t audibleSessions = 0;
+    reference::Engine::Counts counts;
+    void add(const reference::Engine::Counts& c) {
+        counts.notesDropped += c.notesDropped;
+        counts.notesCut += c.notesCut;
+        counts.allNotesOff += c.allNotesOff;
+        counts.bendRangeSet += c.bendRangeSet;
+        counts.periodsDoubled += c.periodsDoubled;
+        counts.eventsUnfired += c.eventsUnfired;
+        counts.detunedVoices += c.detunedVoices;
+        counts.vibratoWraps += c.vibratoWraps;
+    }
+};
+
+// Plays one session; returns false (after reporting) at the first difference.
+bool playSession(std::uint64_t seed, Totals& totals) {
+    SessionDice dice(seed);
+    dice.newKeyPool();
+
+    // A few long sessions let the vibrato oscillator wrap around its cycle.
+    const bool longSession = dice.chance(1);
+    std::intptr_t rateAnswer = kRates[dice.below(longSession ? 4 : sizeof kRates / sizeof kRates[0])];
+    RecordingHost host([&rateAnswer](const HostCall& call) -> std::intptr_t {
+        switch (call.opcode) {
+            case audioMasterVersion: return 2400;
+            case audioMasterGetSampleRate: return rateAnswer;
+            default: return 0;
+        }
+    });
+    AEffect* effect = createQuorvelEffect(RecordingHost::callback);
+    if (!effect) {
+        ADD_FAILURE() << "no effect record, seed " << seed;
+        return false;
+    }
+    const Quorvel* product = dynamic_cast<const Quorvel*>(effectOf(effect));
+    if (!product) {
+        ADD_FAILURE() << "the record's object is not the instrument, seed " << seed;
+        return false;
+    }
+    reference::Engine ref;
+
+    effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
+    if (dice.chance(50)) {
+        const float rate = static_cast<float>(kRates[dice.below(sizeof kRates / sizeof kRates[0])]);
+        effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
+        ref.setStoredSampleRate(rate);
+    }
+    effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
+
+    HostEventList events;
+    std::vector<float> outLeft, outRight, refLeft, refRight;
+    const int blocks = longSession ? dice.between(3, 6) : dice.between(1, 6);
+    bool same = true, audible = false;
+    for (int b = 0; b < blocks && same; ++b) {
+        // Parameter changes between blocks.
+        if (b == 0 || dice.chance(40)) {
+            const int changes = dice.between(1, b == 0 ? 8 : 3);
+            for (int c = 0; c < changes; ++c) {
+                const int index = dice.below(8);
+                const float value = dice.parameterValue(index);
+                effect->setParameter(effect, index, value);
+                ref.setParameter(index, value);
+            }
+            if (longSession && b == 0) {
+                const float speed = 0.5f + 0.5f * dice.unit();
+                effect->setParameter(effect, 5, speed);
+                ref.setParameter(5, speed);
+            }
+        }
+        if (dice.chance(3)) {
+            const float rate = static_cast<float>(kRates[dice.below(sizeof kRates / sizeof kRates[0])]);
+            effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
+            ref.setStoredSampleRate(rate);
+        }
+        if (dice.chance(10)) dice.newKeyPool();
+
+        const std::int32_t frames = dice.blockSize(longSession);
+        const int lists = dice.chance(20) ? 0 : dice.between(1, dice.chance(85) ? 1 : 4);
+        for (int l = 0; l < lists; ++l) {
+            events.clear();
+            const int count = dice.eventCount();
+            for (int i = 0; i < count; ++i) dice.fill(events.add(), frames);
+            VstEvents* list = events.build();
+            const std::intptr_t answer = effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
+            if (answer != 1) {
+                ADD_FAILURE() << "effProcessEvents answered " << answer << ", seed " << seed;
+                same = false;
+            }
+            ref.takeEvents(list);
+        }
+
+        rateAnswer = dice.rateAnswer(rateAnswer);
+        // Guard samples after the block catch writes past sampleFrames.
+        const std::size_t guard = 4;
+        outLeft.assign(frames + guard, -7.0f);
+        outRight.assign(frames + guard, -7.0f);
+        refLeft.assign(frames + guard, -7.0f);
+        refRight.assign(frames + guard, -7.0f);
+        float* outputs[2] = {outLeft.data(), outRight.data()};
+        float* inputs[2] = {nullptr, nullptr};
+        host.calls.clear();
+        effect->processReplacing(effect, inputs, outputs, frames);
+        ref.render(rateAnswer, refLeft.data(), refRight.data(), frames);
+
+        if (host.callsWith(audioMasterGetSampleRate).size() != 1) {
+            ADD_FAILURE() << "block " << b << " asked the sample rate "
+                          << host.callsWith(audioMasterGetSampleRate).size() << " times, seed " << seed;
+            same = false;
+        }
+        const std::vector<float>* pairs[2][2] = {{&outLeft, &refLeft}, {&outRight, &refRight}};
+        for (int ch = 0; ch < 2 && same; ++ch) {
+            const std::vector<float>& p = *pairs[ch][0];
+            const std::vector<float>& r = *pairs[ch][1];
+            if (std::memcmp(p.data(), r.data(), (frames + guard) * sizeof(float)) != 0) {
+                for (std::size_t i = 0; i < frames + guard; ++i) {
+                    if (std::memcmp(&p[i], &r[i], sizeof(float)) != 0) {
+                        ADD_FAILURE() << describeMismatch(seed, b, ch, static_cast<int>(i), p[i], r[i]);
+                        break;
+                    }
+                }
+                same = false;
+            }
+        }
+        if (same) {
+            const std::string diff = stateDifference(*product, ref);
+            if (!diff.empty()) {
+                ADD_FAILURE() << "session seed " << seed << " (rerun: QUORVEL_DIFF_SEED=" << seed
+                              << " QUORVEL_DIFF_SCENARIOS=1): state after block " << b << ": " << diff;
+                same = false;
+            }
+        }
+        for (std::int32_t i = 0; i < frames && !audible; ++i) audible = refLeft[i] != 0.0f;
+        totals.samples += static_cast<std::uint64_t>(frames);
+    }
+
+    effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    totals.add(ref.counts());
+    if (audible) ++totals.audibleSessions;
+    return same;
+}
+
+TEST(Differential, RandomSessionsMatchTheReferenceBitForBit) {
+    const std::uint64_t sessions = envNumber("QUORVEL_DIFF_SCENARIOS", 10000);
+    const std::uint64_t firstSeed = envNumber("QUORVEL_DIFF_SEED", 1);
+    Totals totals;
+    std::uint64_t failures = 0;
+    for (std::uint64_t i = 0; i < sessions; ++i) {
+        if (!playSession(firstSeed + i, totals) && ++failures >= 5) {
+            ADD_FAILURE() << "stopping after " << failures << " differing sessions";
+            break;
+        }
+    }
+    std::printf("%" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
+                " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64
+                " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps, %" PRIu64
+                 " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
+                sessions, firstSeed, totals.samples, totals.audibleSessions, totals.counts.notesDropped,
+                totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet,
+                totals.counts.periodsDoubled, totals.counts.eventsUnfired, totals.counts.detunedVoices,
+                totals.counts.vibratoWraps);
+    EXPECT_EQ(failures, 0u);
+
+    // With enough sessions the generator must reach every rare path; if it
+    // does not, the comparison above proves less than it seems to.
+    if (sessions >= 2000) {
+        EXPECT_GT(totals.audibleSessions, sessions / 4);
+        EXPECT_GT(totals.counts.notesDropped, 0u);
+        EXPECT_GT(totals.counts.notesCut, 0u);
+        EXPECT_GT(totals.counts.allNotesOff, 0u);
+        EXPECT_GT(totals.counts.bendRangeSet, 0u);
+        EXPECT_GT(totals.counts.periodsDoubled, 0u);
+        EXPECT_GT(totals.counts.eventsUnfired, 0u);
+        EXPECT_GT(totals.counts.detunedVoices, 0u);
+        EXPECT_GT(totals.counts.vibratoWraps, 0u);
+    }
+}
+
+}  // namespace
