@@ -1,15 +1,26 @@
 // Turns the host's MIDI events into queued synth events; the registered-
 // parameter bend range acts at once.
+#include <cstddef>
+
 #include "synth/quorvel.h"
 
 namespace {
 SynthEvent makeEvent(std::int32_t kind, std::int32_t delta) { return SynthEvent{kind, delta, 0, 0, 0.0f}; }
+
+// The host's pointer array holds numEvents entries, usually more than the two
+// the record declares; indexing the declared array past them would be
+// undefined, so the entries are reached from the list's own bytes.
+VstEvent* const* eventSlots(const VstEvents* events) {
+    return reinterpret_cast<VstEvent* const*>(reinterpret_cast<const unsigned char*>(events) +
+                                              offsetof(VstEvents, events));
+}
 }  // namespace
 
 std::int32_t Quorvel::processEvents(VstEvents* events) {
     if (!events) return 1;
+    VstEvent* const* slots = eventSlots(events);
     for (std::int32_t i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = slots[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
         const auto status = static_cast<unsigned char>(midi->midiData[0]) & 0xF0u;

@@ -1,5 +1,6 @@
 // The render loop: vibrato, events, pitch, eight sub-steps of the shared
 // output bit, and the output sample.
+#include <cfloat>
 #include <cmath>
 
 #include "synth/quorvel.h"
@@ -7,11 +8,46 @@
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr float kTwoPiF = 6.2831855f;
+
+// The rate a block runs at when the stored one is no usable rate (zero,
+// negative, NaN, infinite, as a host may set it directly): the instrument's
+// rate before the host has told it any.
+constexpr float kFallbackSampleRate = 44100.0f;
+
+// The vibrato phase is wrapped one turn at a time while it is below this; at
+// in-range speeds it advances far less than a turn per sample.
+constexpr float kLfoLoopLimit = 25.0f;
+
+// A vibrato phase the turn-at-a-time loop cannot bring back (NaN, infinite,
+// negative from a backward speed, many turns ahead), reduced to [0, 2 pi).
+float wrapFarLfoPhase(float phase) {
+    if (!std::isfinite(phase)) return 0.0f;
+    double p = std::fmod(static_cast<double>(phase), kTwoPi);
+    if (p < 0.0) p += kTwoPi;
+    const float wrapped = static_cast<float>(p);
+    return static_cast<double>(wrapped) < kTwoPi ? wrapped : 0.0f;
+}
+
+// A voice phase the period-at-a-time loop should not count (NaN, infinite,
+// kPhaseLoopLimit or more): that many period starts in one sub-step are no
+// pitch the engine can render. The whole periods are dropped at once, and a
+// pulse starts as the loop would start one, writing the output bit; the
+// overlapping pulses are not summed, which would leave a pulse counter that
+// takes hours to run down. A phase that is not a number starts over at 0.
+void wrapFarPhase(Voice& voice, bool even, std::int32_t& outputBit) {
+    if (voice.phase >= kPhaseLoopLimit) {
+        voice.phase -= std::floor(voice.phase);
+        if (voice.pulseCounter < voice.pulseLength) voice.pulseCounter = voice.pulseLength;
+        outputBit = even ? 1 : 0;
+    }
+    if (!(voice.phase >= 0.0f && voice.phase < 1.0f)) voice.phase = 0.0f;  // NaN, or infinity less itself
+}
 }  // namespace
 
 BlockSettings Quorvel::computeBlockSettings() {
     BlockSettings s;
     s.sampleRate = static_cast<float>(updateSampleRate());
+    if (!(s.sampleRate > 0.0f && s.sampleRate <= FLT_MAX)) s.sampleRate = kFallbackSampleRate;
     float lfo = paramModSpeed.load() * 24.0f;
     lfo = lfo / s.sampleRate;
     s.lfoIncrement = lfo * 3.1415927f;
@@ -44,6 +80,7 @@ void Quorvel::renderSample(const BlockSettings& settings, float* out0, float* ou
         vibrato = vibrato * settings.vibratoScale;
     }
     lfoPhase += settings.lfoIncrement;
+    if (!(lfoPhase >= 0.0f && lfoPhase < kLfoLoopLimit)) lfoPhase = wrapFarLfoPhase(lfoPhase);
     while (static_cast<double>(lfoPhase) >= kTwoPi) lfoPhase -= kTwoPiF;
 
     advanceEvents(settings);
@@ -57,7 +94,10 @@ void Quorvel::renderSample(const BlockSettings& settings, float* out0, float* ou
         x = x + bendSemitones;
         if (active & 1) x += detune;
         x = x / 12.0f;
-        float increment = static_cast<float>(std::pow(2.0, static_cast<double>(x)));
+        // A power beyond the float range makes the increment infinite (the
+        // phase wrap copes); converting such a double as it is would be undefined.
+        const double power = std::pow(2.0, static_cast<double>(x));
+        float increment = power > FLT_MAX ? INFINITY : static_cast<float>(power);
         increment = increment * 440.0f;
         increment = increment / settings.sampleRate;
         voice.phaseIncrement = increment * 0.125f;
@@ -80,6 +120,7 @@ void Quorvel::renderSample(const BlockSettings& settings, float* out0, float* ou
                 }
             }
             voice.phase += voice.phaseIncrement;
+            if (!(voice.phase < kPhaseLoopLimit)) wrapFarPhase(voice, even, outputBit);
             while (voice.phase >= 1.0f) {
                 voice.phase -= 1.0f;
                 voice.pulseCounter += voice.pulseLength;
@@ -95,6 +136,9 @@ void Quorvel::renderSample(const BlockSettings& settings, float* out0, float* ou
 
     float sample = noteVolume * acc;
     sample = sample * paramOutputGain.load();
+    // A gain that is not a number, or too large for a finite sample, is silence:
+    // the host's buffers never get a NaN or an infinity.
+    if (!std::isfinite(sample)) sample = 0.0f;
     *out0 = sample;
     *out1 = sample;
 }

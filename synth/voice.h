@@ -33,3 +33,9 @@ struct BlockSettings {
 // Sub-steps per output sample.
 constexpr int kSubSteps = 8;
 constexpr int kNumVoices = 8;
+
+// A voice's phase is wrapped one period at a time while it is below this. At
+// 8000 Hz and above, with parameter values in 0..1, a sub-step advances it by
+// less than nine periods; anything beyond (a NaN or infinite increment, a
+// start phase far above 1) is counted at once instead.
+constexpr float kPhaseLoopLimit = 16.0f;

@@ -53,6 +53,13 @@ void Quorvel::noteOn(std::int32_t key, std::int32_t velocity, const BlockSetting
     }
     if (!voice) return;  // all eight busy: the note is dropped, nothing is stolen
 
+    // Out-of-range settings may have left a free voice with a start phase no
+    // sub-step has wrapped yet, or a pulse counter that no in-range setting
+    // reaches (those keep it above -1 and below 2^38): the new note does not
+    // inherit them.
+    if (!(voice->phase < kPhaseLoopLimit)) voice->phase = 0.0f;
+    if (!(voice->pulseCounter > -1.0f && voice->pulseCounter < 0x1p40f)) voice->pulseCounter = 0.0f;
+
     const float a = static_cast<float>(velocity) / 100.0f;
     const std::int32_t target = settings.velocityTarget;
     voice->note = key;

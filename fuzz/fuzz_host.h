@@ -1,0 +1,305 @@
+// What the fuzz targets share: a host whose answers the input chooses, one
+// instrument driven through its record, the awkward values the input picks
+// from, event lists built from the input, and the checks every block and
+// every session must pass. A broken check aborts, so libFuzzer keeps the input.
+#pragma once
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "params/parameters.h"
+#include "synth/quorvel.h"
+
+namespace fuzz {
+
+[[noreturn]] inline void fail(const char* what, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
+    std::abort();
+}
+#define FUZZ_CHECK(cond)                                      \
+    do {                                                      \
+        if (!(cond)) ::fuzz::fail(#cond, __FILE__, __LINE__); \
+    } while (0)
+
+// The host's answers. The callback is a plain function, so they live here;
+// each fuzz input sets them afresh.
+struct HostAnswers {
+    std::intptr_t sampleRate = 44100;
+    std::intptr_t other = 0;  // every request other than the version and the sample rate
+};
+inline HostAnswers& answers() {
+    static HostAnswers a;
+    return a;
+}
+
+inline std::intptr_t QV_CALL hostCallback(AEffect* /*effect*/, std::int32_t opcode, std::int32_t /*index*/,
+                                          std::intptr_t /*value*/, void* /*ptr*/, float /*opt*/) {
+    switch (opcode) {
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterGetSampleRate:
+            return answers().sampleRate;
+        default:
+            return answers().other;
+    }
+}
+
+// A float the input picks: mostly the values that break arithmetic.
+inline float pickFloat(FuzzedDataProvider& in) {
+    switch (in.ConsumeIntegralInRange<int>(0, 17)) {
+        case 0:
+            return std::numeric_limits<float>::quiet_NaN();
+        case 1:
+            return std::numeric_limits<float>::infinity();
+        case 2:
+            return -std::numeric_limits<float>::infinity();
+        case 3:
+            return FLT_MAX;
+        case 4:
+            return -FLT_MAX;
+        case 5:
+            return std::numeric_limits<float>::denorm_min();
+        case 6:
+            return -0.0f;
+        case 7:
+            return 0.0f;
+        case 8:
+            return 1.0f;
+        case 9:
+            return 1e30f;
+        case 10:
+            return -1e30f;
+        case 11:
+            return 3e7f;  // above 2^24, where x - 1 == x
+        case 12:
+            return -1.0f;
+        case 13:
+            return 1.0f + in.ConsumeProbability<float>() * 1000.0f;
+        case 14:
+        case 15:
+            return in.ConsumeProbability<float>();  // the host's usual range
+        default: {
+            const std::uint32_t bits = in.ConsumeIntegral<std::uint32_t>();
+            float f;
+            std::memcpy(&f, &bits, sizeof(f));
+            return f;
+        }
+    }
+}
+
+// A host's answer to the sample-rate query.
+inline std::intptr_t pickRateAnswer(FuzzedDataProvider& in) {
+    switch (in.ConsumeIntegralInRange<int>(0, 11)) {
+        case 0:
+            return 0;
+        case 1:
+            return -1;
+        case 2:
+            return -44100;
+        case 3:
+            return 1;
+        case 4:
+            return 2;
+        case 5:
+            return std::numeric_limits<std::intptr_t>::max();
+        case 6:
+            return std::numeric_limits<std::intptr_t>::min();
+        case 7:
+            return 8000;
+        case 8:
+            return 384000;
+        case 9:
+            return std::intptr_t{1} << 40;
+        case 10:
+            return 44100;
+        default:
+            return in.ConsumeIntegral<std::intptr_t>();
+    }
+}
+
+inline std::int32_t pickDelta(FuzzedDataProvider& in) {
+    switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+        case 0:
+            return -1;
+        case 1:
+            return std::numeric_limits<std::int32_t>::min();
+        case 2:
+            return std::numeric_limits<std::int32_t>::max();
+        case 3:
+            return in.ConsumeIntegral<std::int32_t>();
+        case 4:
+            return in.ConsumeIntegralInRange<std::int32_t>(0, 8192);
+        default:
+            return in.ConsumeIntegralInRange<std::int32_t>(0, 64);
+    }
+}
+
+// Samples per block: mostly short, sometimes up to 8192, now and then zero or
+// negative (nothing may be written then).
+inline std::int32_t pickBlockSize(FuzzedDataProvider& in) {
+    switch (in.ConsumeIntegralInRange<int>(0, 9)) {
+        case 0:
+            return 0;
+        case 1:
+            return -in.ConsumeIntegralInRange<std::int32_t>(1, 1 << 20);
+        case 2:
+            return in.ConsumeIntegralInRange<std::int32_t>(0, 8192);
+        default:
+            return in.ConsumeIntegralInRange<std::int32_t>(1, 160);
+    }
+}
+
+// A host's event list: numEvents pointers to 32-byte events, laid out as a
+// host lays it out. Most events are MIDI with a status the instrument knows.
+class EventList {
+public:
+    EventList(FuzzedDataProvider& in, int maxEvents) {
+        const int n = in.ConsumeIntegralInRange<int>(0, maxEvents);
+        events_.resize(n);
+        for (VstMidiEvent& e : events_) {
+            std::memset(&e, 0, sizeof(e));
+            e.type = in.ConsumeIntegralInRange<int>(0, 7) == 0 ? in.ConsumeIntegral<std::int32_t>() : kVstMidiType;
+            e.byteSize = sizeof(VstMidiEvent);
+            e.deltaFrames = pickDelta(in);
+            static const unsigned char kStatus[] = {0x80, 0x90, 0x90, 0xB0, 0xB0, 0xE0};
+            unsigned char status = in.ConsumeIntegralInRange<int>(0, 5) == 0
+                                       ? in.ConsumeIntegral<unsigned char>()
+                                       : static_cast<unsigned char>(kStatus[in.ConsumeIntegralInRange<int>(0, 5)] |
+                                                                    in.ConsumeIntegralInRange<int>(0, 15));
+            e.midiData[0] = static_cast<char>(status);
+            e.midiData[1] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
+            e.midiData[2] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
+            e.midiData[3] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
+        }
+        const std::size_t bytes = offsetof(VstEvents, events) + events_.size() * sizeof(VstEvent*);
+        raw_.reset(new unsigned char[bytes > sizeof(VstEvents) ? bytes : sizeof(VstEvents)]());
+        auto* slots = reinterpret_cast<VstEvent**>(raw_.get() + offsetof(VstEvents, events));
+        for (std::size_t i = 0; i < events_.size(); ++i) slots[i] = reinterpret_cast<VstEvent*>(&events_[i]);
+        // An empty list may claim a negative count; a non-empty one is well formed.
+        list()->numEvents = n > 0 ? n : -in.ConsumeIntegralInRange<std::int32_t>(0, 3);
+    }
+    VstEvents* list() { return reinterpret_cast<VstEvents*>(raw_.get()); }
+
+private:
+    std::vector<VstMidiEvent> events_;
+    std::unique_ptr<unsigned char[]> raw_;
+};
+
+// One instrument behind its record, with what the host has stored in each
+// parameter, so that every read can be checked bit for bit.
+class Instance {
+public:
+    Instance() : effect_(createQuorvelEffect(hostCallback)) {
+        FUZZ_CHECK(effect_ != nullptr);
+        for (std::int32_t i = 0; i < kParamCount; ++i) stored_[i] = effect_->getParameter(effect_, i);
+    }
+    ~Instance() { FUZZ_CHECK(effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f) == 1); }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    AEffect* effect() { return effect_; }
+    Quorvel& engine() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect_->object)); }
+
+    void setParameter(std::int32_t index, float value) {
+        effect_->setParameter(effect_, index, value);
+        if (static_cast<std::uint32_t>(index) < kParamCount) stored_[index] = value;
+    }
+
+    // Every parameter reads back with the bits last stored; others read 0.
+    void checkParameters(std::int32_t outsideIndex) {
+        for (std::int32_t i = 0; i < kParamCount; ++i) {
+            const float got = effect_->getParameter(effect_, i);
+            FUZZ_CHECK(std::memcmp(&got, &stored_[i], sizeof(got)) == 0);
+        }
+        if (static_cast<std::uint32_t>(outsideIndex) >= kParamCount)
+            FUZZ_CHECK(effect_->getParameter(effect_, outsideIndex) == 0.0f);
+    }
+
+    void processEvents(VstEvents* list) {
+        FUZZ_CHECK(effect_->dispatcher(effect_, effProcessEvents, 0, 0, list, 0.0f) == 1);
+    }
+
+    // One block into buffers of exactly the block's size; nothing but finite,
+    // identical samples on both channels, and the engine's phases in range.
+    void render(std::int32_t frames) {
+        const std::size_t n = frames > 0 ? static_cast<std::size_t>(frames) : 0;
+        std::unique_ptr<float[]> left(new float[n + 1]), right(new float[n + 1]);
+        left[n] = right[n] = 12345.0f;  // must stay untouched
+        float* outs[2] = {left.get(), right.get()};
+        effect_->processReplacing(effect_, nullptr, outs, frames);
+        for (std::size_t i = 0; i < n; ++i) {
+            FUZZ_CHECK(std::isfinite(left[i]));
+            FUZZ_CHECK(std::memcmp(&left[i], &right[i], sizeof(float)) == 0);
+        }
+        FUZZ_CHECK(left[n] == 12345.0f && right[n] == 12345.0f);
+        FUZZ_CHECK(engine().queue().empty());
+        checkEngine(frames > 0);
+    }
+
+    void checkEngine(bool rendered) {
+        const float lfo = engine().currentLfoPhase();
+        FUZZ_CHECK(lfo >= 0.0f && static_cast<double>(lfo) < 6.283185307179586);
+        if (!rendered) return;
+        for (int k = 0; k < kNumVoices; ++k) {
+            const Voice& v = engine().voice(k);
+            if (v.note >= 0) FUZZ_CHECK(v.phase >= 0.0f && v.phase < 1.0f);
+        }
+    }
+
+    void midi(unsigned char status, unsigned char data1, unsigned char data2) {
+        VstMidiEvent e{};
+        e.type = kVstMidiType;
+        e.byteSize = sizeof(e);
+        e.midiData[0] = static_cast<char>(status);
+        e.midiData[1] = static_cast<char>(data1);
+        e.midiData[2] = static_cast<char>(data2);
+        VstEvents list{};
+        list.numEvents = 1;
+        list.events[0] = reinterpret_cast<VstEvent*>(&e);
+        processEvents(&list);
+    }
+
+    // Whatever came before, once the host is back in range a new note plays:
+    // it starts its pulse on the first sample at its own pitch, and its
+    // voice carries nothing that is not a number or out of all proportion.
+    void checkRecovery() {
+        const float defaults[kParamCount] = {kDefaultPulseWidth, kDefaultPhaseReset,     kDefaultDetune,
+                                             kDefaultNoteCut,    kDefaultVelocityTarget, kDefaultModSpeed,
+                                             kDefaultModDepth,   kDefaultOutputGain};
+        for (std::int32_t i = 0; i < kParamCount; ++i) setParameter(i, defaults[i]);
+        answers().sampleRate = 44100;
+        midi(0xB0, 123, 0);
+        midi(0xB0, 1, 0);
+        midi(0xE0, 0x00, 0x40);
+        render(1);
+        midi(0x90, 69, 100);
+        float left[64], right[64];
+        float* outs[2] = {left, right};
+        effect_->processReplacing(effect_, nullptr, outs, 64);
+        const Voice& v = engine().voice(0);
+        FUZZ_CHECK(v.note == 69);
+        FUZZ_CHECK(v.phaseIncrement == 0.0012471655f);
+        FUZZ_CHECK(v.phase >= 0.0f && v.phase < 1.0f);
+        FUZZ_CHECK(v.pulseCounter > -1.0f && v.pulseCounter < 0x1p40f);
+        FUZZ_CHECK(v.cutCounter == 0.0f);
+        FUZZ_CHECK(left[0] == 0.40000004f);
+        for (float s : left) FUZZ_CHECK(std::isfinite(s));
+        checkEngine(true);
+    }
+
+private:
+    AEffect* effect_;
+    float stored_[kParamCount];
+};
+
+}  // namespace fuzz

@@ -1,0 +1,202 @@
+// The audio thread allocates nothing: processReplacing never touches the
+// heap, and processEvents only when the event queue outgrows its storage.
+// Every heap allocation of the program goes through the operators below and
+// is counted.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "synth/quorvel.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+void* allocate(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+
+void* allocateAligned(std::size_t size, std::align_val_t align) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    const std::size_t a = static_cast<std::size_t>(align);
+    void* p = nullptr;
+    if (posix_memalign(&p, a < sizeof(void*) ? sizeof(void*) : a, size ? size : 1) != 0) throw std::bad_alloc();
+    return p;
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new(std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+
+namespace {
+
+// A host that answers from fixed values and keeps no record (a recording
+// host would allocate on the audio thread itself).
+std::intptr_t rateAnswer = 44100;
+std::intptr_t QV_CALL host(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float) {
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode == audioMasterGetSampleRate) return rateAnswer;
+    return 0;
+}
+
+// A host's event list of MIDI messages, built before the measured calls.
+class Events {
+public:
+    void add(unsigned char status, unsigned char d1, unsigned char d2, std::int32_t delta) {
+        VstMidiEvent e{};
+        e.type = kVstMidiType;
+        e.byteSize = sizeof(e);
+        e.deltaFrames = delta;
+        e.midiData[0] = static_cast<char>(status);
+        e.midiData[1] = static_cast<char>(d1);
+        e.midiData[2] = static_cast<char>(d2);
+        records_.push_back(e);
+    }
+    // A busy block: notes on and off on all eight voices and one more,
+    // wheel, bend, bend range, all notes off; n messages in all.
+    static Events busy(int n, std::int32_t frames) {
+        Events ev;
+        static const unsigned char kinds[][3] = {{0x90, 60, 100}, {0x91, 64, 90}, {0xB0, 1, 100},
+                                                 {0xE0, 0, 90},   {0x80, 60, 0},  {0x92, 67, 127},
+                                                 {0xB0, 6, 24},   {0x93, 72, 1},  {0xB0, 123, 0}};
+        for (int i = 0; i < n; ++i) {
+            const unsigned char* k = kinds[i % 9];
+            ev.add(k[0], static_cast<unsigned char>(k[1] + (i % 5)), k[2], (i * 37) % (frames + 8));
+        }
+        return ev;
+    }
+    VstEvents* list() {
+        slots_.assign(2 + records_.size() + 2, 0);
+        auto* l = reinterpret_cast<VstEvents*>(slots_.data());
+        l->numEvents = static_cast<std::int32_t>(records_.size());
+        auto** p = reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(l) + offsetof(VstEvents, events));
+        for (std::size_t i = 0; i < records_.size(); ++i) p[i] = reinterpret_cast<VstEvent*>(&records_[i]);
+        return l;
+    }
+
+private:
+    std::vector<VstMidiEvent> records_;
+    std::vector<std::intptr_t> slots_;
+};
+
+class AllocGuard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        effect = createQuorvelEffect(host);
+        ASSERT_NE(effect, nullptr);
+        left.assign(8192, 0.0f);
+        right.assign(8192, 0.0f);
+    }
+    void TearDown() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
+
+    Quorvel& engine() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect->object)); }
+
+    // Heap allocations made by one call.
+    template <typename F>
+    long counted(F&& call) {
+        const long before = allocations.load();
+        call();
+        return allocations.load() - before;
+    }
+    long render(std::int32_t frames) {
+        float* outs[2] = {left.data(), right.data()};
+        return counted([&] { effect->processReplacing(effect, nullptr, outs, frames); });
+    }
+    long send(VstEvents* list) {
+        return counted([&] { effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f); });
+    }
+
+    AEffect* effect = nullptr;
+    std::vector<float> left, right;
+};
+
+TEST_F(AllocGuard, RenderingNeverAllocates) {
+    Events warm = Events::busy(64, 256);
+    send(warm.list());
+    EXPECT_EQ(render(256), 0);
+
+    const float awkward[] = {0.0f, 1.0f, 0.3f, NAN, INFINITY, -1e30f, 1e30f};
+    const std::int32_t sizes[] = {1, 7, 64, 512, 8192, 0, -5};
+    for (int round = 0; round < 21; ++round) {
+        const std::int32_t frames = sizes[round % 7];
+        Events ev = Events::busy(48, frames > 0 ? frames : 1);
+        ASSERT_EQ(send(ev.list()), 0) << "round " << round;  // within the warmed-up storage
+        // Every parameter, in range and far outside it, and the sample rates
+        // a host may answer: none of it makes the render loop allocate.
+        for (std::int32_t i = 0; i < 8; ++i) effect->setParameter(effect, i, awkward[(round + i) % 7] * 0.999f);
+        rateAnswer = round % 3 == 0 ? 48000 : round % 3 == 1 ? 1 : 0;
+        EXPECT_EQ(render(frames), 0) << "round " << round << ", " << frames << " frames";
+    }
+}
+
+TEST_F(AllocGuard, EventsAllocateOnlyWhenTheQueueOutgrowsItsStorage) {
+    Events first = Events::busy(100, 512);
+    EXPECT_GT(send(first.list()), 0) << "an empty queue has no storage yet";
+    const std::size_t capacity = engine().queue().capacity();
+    ASSERT_GE(capacity, 100u);
+    render(512);
+    EXPECT_EQ(engine().queue().capacity(), capacity) << "emptying keeps the storage";
+
+    // Up to the storage's size, in one list or several, nothing is allocated.
+    Events same = Events::busy(100, 512);
+    EXPECT_EQ(send(same.list()), 0);
+    render(512);
+    Events part = Events::busy(static_cast<int>(capacity / 2), 512);
+    EXPECT_EQ(send(part.list()), 0);
+    EXPECT_EQ(send(part.list()), 0);
+    render(512);
+
+    // Beyond it the queue grows, in a few steps, and keeps the new size.
+    Events more = Events::busy(static_cast<int>(capacity * 4), 512);
+    const long growth = send(more.list());
+    EXPECT_GT(growth, 0);
+    EXPECT_LE(growth, 3);
+    render(512);
+    EXPECT_EQ(send(more.list()), 0);
+    render(512);
+}
+
+TEST_F(AllocGuard, ParameterCallsNeverAllocate) {
+    char text[64];
+    for (std::int32_t i = -1; i < 9; ++i) {
+        EXPECT_EQ(counted([&] { effect->setParameter(effect, i, 0.37f); }), 0);
+        EXPECT_EQ(counted([&] { effect->getParameter(effect, i); }), 0);
+        for (std::int32_t op : {effGetParamName, effGetParamDisplay, effGetParamLabel})
+            EXPECT_EQ(counted([&] { effect->dispatcher(effect, op, i, 0, text, 0.0f); }), 0) << op << " " << i;
+    }
+}
+
+}  // namespace
