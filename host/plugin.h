@@ -1,0 +1,138 @@
+// The host kit: loads a VST 2.4 plug-in from a shared library and drives it
+// the way a music host does.
+//
+// Life of a Plugin: the constructor loads the library, calls the entry point
+// with the kit's host callback, checks the record, then sends open, the
+// sample rate and the block size. switchOn() starts processing, process()
+// renders one block with its MIDI events, switchOff() stops. The destructor
+// switches off if needed, closes the plug-in and unloads the library.
+//
+// Every failure of a plug-in to load is reported as a HostError whose message
+// names the file and the reason; nothing in the plug-in's record is called
+// before the record has been checked.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host_error.h"
+#include "plugin/aeffect.h"
+#include "plugin/vst_events.h"
+
+namespace vsthost {
+
+class SharedLibrary;
+
+// What the host tells the plug-in about itself and the rendering.
+struct HostSettings {
+    int sampleRate = 44100;
+    int blockSize = 512;  // the largest block process() will be given
+    std::string vendor = "Quorvel";
+    std::string product = "quorvel host kit";
+    int vendorVersion = 31;
+};
+
+// One MIDI channel message at a sample offset inside the block.
+struct MidiEvent {
+    std::int32_t offset = 0;
+    std::uint8_t bytes[3] = {0, 0, 0};
+};
+
+// Host callback opcodes the kit counts; requestCount() indexes by opcode.
+constexpr int kCountedOpcodes = 64;
+
+class Plugin {
+public:
+    Plugin(const std::string& path, const HostSettings& settings = {});
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    const std::string& path() const noexcept { return path_; }
+    const HostSettings& settings() const noexcept { return settings_; }
+    AEffect* effect() const noexcept { return effect_; }
+
+    // Identity, as a plug-in scanner shows it.
+    std::string effectName() const;
+    std::string vendorString() const;
+    std::string productString() const;
+    std::string programName() const;
+    std::int32_t vendorVersion() const;
+    std::int32_t vstVersion() const;
+    std::int32_t recordVersion() const noexcept { return effect_->version; }
+    std::int32_t uniqueId() const noexcept { return effect_->uniqueID; }
+    std::int32_t category() const;
+    std::int32_t flags() const noexcept { return effect_->flags; }
+    bool isSynth() const noexcept { return (effect_->flags & effFlagsIsSynth) != 0; }
+    int numInputs() const noexcept { return effect_->numInputs; }
+    int numOutputs() const noexcept { return effect_->numOutputs; }
+    int numParams() const noexcept { return effect_->numParams; }
+    int numPrograms() const noexcept { return effect_->numPrograms; }
+    // The plug-in's answer to a capability query: 1 yes, -1 no, 0 unknown.
+    std::intptr_t canDo(const char* capability) const;
+
+    // Parameters by index (0 .. numParams()-1; other indexes throw HostError).
+    float parameter(int index) const;
+    void setParameter(int index, float value);
+    std::string parameterName(int index) const;
+    std::string parameterDisplay(int index) const;
+    std::string parameterLabel(int index) const;
+
+    // Parameters by name: the exact name first (surrounding blanks ignored),
+    // then a unique case-insensitive match.
+    std::optional<int> findParameter(std::string_view name) const;
+    void setParameter(std::string_view name, float value);  // throws HostError for an unknown name
+
+    // Processing.
+    void switchOn();
+    void switchOff();
+    bool isOn() const noexcept { return on_; }
+
+    // Renders `frames` samples (1 .. blockSize) into numOutputs() buffers.
+    // The events must lie inside the block, in time order; they reach the
+    // plug-in as one event list before the block is processed. Switches the
+    // plug-in on first if needed.
+    void process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames);
+
+    // What the plug-in has asked of the host so far.
+    bool midiRequested() const noexcept { return midiRequested_; }
+    unsigned requestCount(int opcode) const noexcept;
+
+    // The host's answer to one callback request (used by the callback).
+    std::intptr_t answer(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
+                         float opt);
+
+private:
+    std::intptr_t dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0, void* ptr = nullptr,
+                           float opt = 0.0f) const;
+    std::string textQuery(std::int32_t opcode, std::int32_t index = 0) const;
+    void checkParameterIndex(int index) const;
+    void checkRecord() const;
+
+    std::string path_;
+    std::string directory_;
+    HostSettings settings_;
+    std::unique_ptr<SharedLibrary> library_;
+    AEffect* effect_ = nullptr;
+    bool on_ = false;
+    bool processing_ = false;
+    bool midiRequested_ = false;
+    unsigned requests_[kCountedOpcodes] = {};
+
+    // Storage reused from block to block: the event list and its events, and
+    // silent input buffers for plug-ins that have inputs.
+    std::vector<VstMidiEvent> midiEvents_;
+    std::vector<void*> eventListStorage_;
+    std::vector<float> inputStorage_;
+    std::vector<float*> inputs_;
+};
+
+// Category number as a word ("synth", "effect", ...).
+const char* categoryName(std::int32_t category);
+
+}  // namespace vsthost
