@@ -37,11 +37,16 @@ float Quorvel::getParameter(std::int32_t index) {
     return param ? param->load() : 0.0f;
 }
 
+// The three text queries write into the host's buffer; a host that passes no
+// buffer gets nothing written.
+
 void Quorvel::getParameterName(std::int32_t index, char* text) {
+    if (!text) return;
     std::strcpy(text, static_cast<std::uint32_t>(index) < kParamCount ? kParamNames[index] : "");
 }
 
 void Quorvel::getParameterLabel(std::int32_t index, char* label) {
+    if (!label) return;
     const char* unit = "";
     switch (index) {
         case kPulseWidth: unit = "us"; break;
@@ -53,6 +58,7 @@ void Quorvel::getParameterLabel(std::int32_t index, char* label) {
 }
 
 void Quorvel::getParameterDisplay(std::int32_t index, char* text) {
+    if (!text) return;
     const RelaxedFloat* param = paramByIndex(index);
     if (!param) {
         text[0] = 0;
