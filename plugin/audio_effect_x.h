@@ -58,9 +58,10 @@ public:
     virtual bool setSpeakerArrangement(VstSpeakerArrangement* /*in*/, VstSpeakerArrangement* /*out*/) {
         return false;
     }
+    // Clears both locations the host passes; a location left out (null) is skipped.
     virtual bool getSpeakerArrangement(VstSpeakerArrangement** in, VstSpeakerArrangement** out) {
-        *in = nullptr;
-        *out = nullptr;
+        if (in) *in = nullptr;
+        if (out) *out = nullptr;
         return false;
     }
 

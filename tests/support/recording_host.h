@@ -57,6 +57,14 @@ public:
         return out;
     }
 
+    // How many calls with the given opcode so far.
+    std::size_t count(std::int32_t opcode) const { return callsWith(opcode).size(); }
+
+    // Answers `value` to `opcode` and like a plain host to everything else.
+    static Answer answering(std::int32_t opcode, std::intptr_t value) {
+        return [opcode, value](const HostCall& call) { return call.opcode == opcode ? value : defaultAnswer(call); };
+    }
+
     std::vector<HostCall> calls;
 
 private:
