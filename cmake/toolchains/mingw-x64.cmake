@@ -1,0 +1,4 @@
+# Windows x64 (quorvel.dll), cross-compiled with Debian's mingw-w64.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(QUORVEL_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Builds the release and packs one archive per platform into dist/:
+#   quorvel-<version>-linux-x86_64.tar.gz   quorvel.so, quorvel-render, README.md
+#   quorvel-<version>-linux-x86.tar.gz      the same, 32-bit
+#   quorvel-<version>-windows-x64.zip       quorvel.dll, quorvel-render.exe, README.md
+#   quorvel-<version>-windows-x86.zip       the same, 32-bit
+# The Windows renderer needs its libraries built by scripts/windows-deps.sh
+# (Debian has no Windows builds of libsndfile and libsmf); without them the
+# Windows archives carry the plug-in and the README only, and say so.
+#
+#   bash scripts/release.sh [PLATFORM...]   (default: all four)
+# Build trees: <root>/release-<platform>, root QUORVEL_RELEASE_ROOT (default build);
+# binaries are stripped in the archive.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+platforms=${*:-"linux-x86_64 linux-x86 windows-x64 windows-x86"}
+jobs=$(nproc)
+[ "$jobs" -gt 2 ] && jobs=2
+version=$(sed -n 's/^project(quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+dist="$PWD/dist"
+crossdeps=$(mkdir -p "${QUORVEL_CROSS_DEPS:-build/cross-deps}" && cd "${QUORVEL_CROSS_DEPS:-build/cross-deps}" && pwd)
+windeps=$(mkdir -p "${QUORVEL_WINDOWS_DEPS:-build/windows-deps}" && cd "${QUORVEL_WINDOWS_DEPS:-build/windows-deps}" && pwd)
+mkdir -p "$dist"
+
+cross=()
+for platform in $platforms; do
+    case $platform in
+        linux-x86_64) ;;
+        linux-x86) cross+=(linux-x86) ;;
+        windows-x64) cross+=(mingw-x64) ;;
+        windows-x86) cross+=(mingw-x86) ;;
+        *) echo "release: unknown platform $platform (linux-x86_64, linux-x86, windows-x64, windows-x86)" >&2; exit 2 ;;
+    esac
+done
+[[ " $platforms " == *" linux-x86_64 "* ]] && bash scripts/deps.sh
+[ ${#cross[@]} -eq 0 ] || QUORVEL_CROSS_DEPS="$crossdeps" bash scripts/cross-deps.sh "${cross[@]}"
+
+for platform in $platforms; do
+    dir="${QUORVEL_RELEASE_ROOT:-build}/release-$platform"
+    # No run path into this machine's build folders in what is shipped.
+    options=(-DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=OFF -DCMAKE_SKIP_RPATH=ON)
+    targets=(quorvel)
+    case $platform in
+        linux-x86_64) options+=(-DQUORVEL_BUILD_TOOLS=ON); targets+=(quorvel-render) ;;
+        linux-x86)
+            options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/linux-x86.cmake" -DQUORVEL_BUILD_TOOLS=ON)
+            targets+=(quorvel-render)
+            export PKG_CONFIG_PATH="$crossdeps/i386/usr/lib/i386-linux-gnu/pkgconfig" ;;
+        windows-*)
+            arch=${platform#windows-}
+            options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-$arch.cmake")
+            deps="$windeps/$arch"
+            if [ -f "$deps/lib/pkgconfig/smf.pc" ]; then
+                options+=(-DQUORVEL_BUILD_TOOLS=ON -DQUORVEL_MINGW_PREFIX="$deps")
+                targets+=(quorvel-render)
+            else
+                options+=(-DQUORVEL_BUILD_TOOLS=OFF)
+                echo "release: no Windows libraries in $deps (scripts/windows-deps.sh $arch): $platform without renderer"
+            fi ;;
+    esac
+    echo "=== release: $platform"
+    cmake -S . -B "$dir" "${options[@]}" >/dev/null
+    cmake --build "$dir" -j"$jobs" --target "${targets[@]}"
+
+    name="quorvel-$version-$platform"
+    stage="$dir/package/$name"
+    rm -rf "$dir/package"
+    mkdir -p "$stage"
+    strip=$(sed -n 's/^CMAKE_STRIP:FILEPATH=//p' "$dir/CMakeCache.txt")
+    case $platform in
+        windows-*) cp "$dir/quorvel.dll" "$stage/"
+                   [ ! -f "$dir/tools/quorvel-render.exe" ] || cp "$dir/tools/quorvel-render.exe" "$stage/" ;;
+        *) cp "$dir/quorvel.so" "$dir/tools/quorvel-render" "$stage/" ;;
+    esac
+    for binary in "$stage"/quorvel*; do "$strip" --strip-unneeded "$binary"; done
+    cp README.md "$stage/"
+    case $platform in
+        windows-*) archive="$dist/$name.zip"; pack=(cf "$archive" --format=zip) ;;
+        *) archive="$dist/$name.tar.gz"; pack=(cfz "$archive" --format=gnutar) ;;
+    esac
+    rm -f "$archive"
+    (cd "$dir/package" && cmake -E tar "${pack[@]}" "$name")
+    echo "release: $archive"
+done
