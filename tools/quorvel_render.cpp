@@ -225,6 +225,8 @@ int main(int argc, char** argv) {
         "Renders a Standard MIDI file through a VST 2.4 instrument into an audio file.\n"
         "Without a MIDI file it plays a built-in demo phrase.",
         kProgram};
+    // Paths start with '/' on Unix-like systems and under wine; never read them as options.
+    app.allow_windows_style_options(false);
     app.add_option("MIDI_FILE", options.midiFile, "Standard MIDI file (format 0 or 1)");
     app.add_option("-o,--output", options.output,
                    "Audio file to write (default: <midi basename>.wav, or quorvel-demo.wav without a MIDI file)");
