@@ -3,7 +3,10 @@
 #include <cstring>
 #include <new>
 
-Quorvel::Quorvel(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kNumPrograms, kParamCount) {
+Quorvel::Quorvel(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kNumPrograms, kParamCount),
+      kernelPath(preferredKernel()),
+      kernel(&voiceKernel(kernelPath)) {
     cEffect.flags |= effFlagsCanReplacing | effFlagsIsSynth;
     cEffect.numInputs = kNumInputs;
     cEffect.numOutputs = kNumOutputs;
@@ -13,6 +16,13 @@ Quorvel::Quorvel(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, kN
 }
 
 Quorvel::~Quorvel() = default;
+
+bool Quorvel::useKernel(KernelPath path) {
+    if (!kernelAvailable(path)) return false;
+    kernelPath = path;
+    kernel = &voiceKernel(path);
+    return true;
+}
 
 AEffect* createQuorvelEffect(audioMasterCallback audioMaster) {
     if (!audioMaster) return nullptr;  // no host to ask: nothing to create

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "params/identity.h"
 #include "params/parameters.h"
@@ -13,6 +14,7 @@
 #include "plugin/audio_effect_x.h"
 #include "synth/synth_event.h"
 #include "synth/voice.h"
+#include "synth/voice_kernel.h"
 
 class Quorvel : public AudioEffectX {
 public:
@@ -44,12 +46,16 @@ public:
     std::int32_t canDo(char* text) override;
     std::int32_t getNumMidiInputChannels() override { return 1; }
 
-    // Engine, per sample: applies every queued event that falls due now.
-    void advanceEvents(const BlockSettings& settings);
     bool anyKeyHeld() const;
 
+    // The build of the voice kernel this instance runs (the fastest available
+    // one unless QUORVEL_KERNEL names another). Tests switch between them;
+    // false, and no change, for a path this build or processor cannot run.
+    bool useKernel(KernelPath path);
+    KernelPath kernelInUse() const { return kernelPath; }
+
     // Read-only views for tests and tools built against the engine.
-    const Voice& voice(int i) const { return voices[i]; }
+    Voice voice(int i) const { return voices.voice(i); }
     const EventQueue& queue() const { return eventQueue; }
     std::int32_t currentOutputBit() const { return outputBit; }
     float currentNoteVolume() const { return noteVolume; }
@@ -60,15 +66,23 @@ public:
     bool keyHeld(int key) const { return heldKeys[key] != 0; }
 
     // Places an event in the queue as MIDI intake would.
-    void queueEvent(const SynthEvent& e) { eventQueue.push_back(e); }
+    void queueEvent(const SynthEvent& e) {
+        eventQueue.push_back(e);
+        reserveEventOrder();
+    }
 
 private:
     BlockSettings computeBlockSettings();
+    void renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float** outputs);
+    bool anyVoicePlaying() const;
+    void scheduleEvents(std::int32_t sampleFrames);
+    std::int32_t nextEventSample() const;
+    void applyEventsDueAt(std::int32_t sample, const BlockSettings& settings);
+    void reserveEventOrder();
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);
     void noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void noteOff(std::int32_t key);
     void allNotesOff();
-    void renderSample(const BlockSettings& settings, float* out0, float* out1);
 
     // Parameter values, stored exactly as the host sets them.
     RelaxedFloat paramPulseWidth{kDefaultPulseWidth};
@@ -92,9 +106,25 @@ private:
     float lfoPhase = 0.0f;
     std::int32_t rpnLsb = 0;
     std::int32_t rpnMsb = 0;
-    Voice voices[kNumVoices];
+    VoiceBank voices;
     std::int32_t outputBit = 0;
     float noteVolume = 1.0f;
+
+    // The block's due events in the order they fire (indexes into the queue,
+    // sorted by sample, arrival order kept), and room to sort them: twice the
+    // queue's capacity, grown where the queue grows, never while rendering.
+    std::vector<std::uint32_t> eventOrder;
+    std::uint32_t dueEvents = 0;
+    std::uint32_t nextDue = 0;
+
+    // The render loop works in stretches of up to kRunLength samples: the
+    // vibrato phase of each sample, its sine and the vibrato offset.
+    float stretchPhases[kRunLength] = {};
+    float stretchSines[kRunLength] = {};
+    float stretchVibrato[kRunLength] = {};
+    KernelPath kernelPath;
+    const VoiceKernel* kernel;
+    PitchCache pitchCache;
 };
 
 // The entry point's work: asks the host's version, creates one instrument and

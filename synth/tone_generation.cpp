@@ -1,5 +1,6 @@
 // The render loop: vibrato, events, pitch, eight sub-steps of the shared
-// output bit, and the output sample.
+// output bit, and the output sample. Pitch, sub-steps and output are the
+// voice kernel's (voice_kernel_body.h).
 #include <cfloat>
 #include <cmath>
 
@@ -28,19 +29,12 @@ float wrapFarLfoPhase(float phase) {
     return static_cast<double>(wrapped) < kTwoPi ? wrapped : 0.0f;
 }
 
-// A voice phase the period-at-a-time loop should not count (NaN, infinite,
-// kPhaseLoopLimit or more): that many period starts in one sub-step are no
-// pitch the engine can render. The whole periods are dropped at once, and a
-// pulse starts as the loop would start one, writing the output bit; the
-// overlapping pulses are not summed, which would leave a pulse counter that
-// takes hours to run down. A phase that is not a number starts over at 0.
-void wrapFarPhase(Voice& voice, bool even, std::int32_t& outputBit) {
-    if (voice.phase >= kPhaseLoopLimit) {
-        voice.phase -= std::floor(voice.phase);
-        if (voice.pulseCounter < voice.pulseLength) voice.pulseCounter = voice.pulseLength;
-        outputBit = even ? 1 : 0;
-    }
-    if (!(voice.phase >= 0.0f && voice.phase < 1.0f)) voice.phase = 0.0f;  // NaN, or infinity less itself
+// The vibrato phase one sample on.
+inline float nextLfoPhase(float phase, const BlockSettings& settings) {
+    phase += settings.lfoIncrement;
+    if (!(phase >= 0.0f && phase < kLfoLoopLimit)) phase = wrapFarLfoPhase(phase);
+    while (static_cast<double>(phase) >= kTwoPi) phase -= kTwoPiF;
+    return phase;
 }
 }  // namespace
 
@@ -60,85 +54,79 @@ BlockSettings Quorvel::computeBlockSettings() {
     return s;
 }
 
+// The block in stretches of up to kRunLength samples, each in runs: a run
+// starts at a sample where events fall due (or where the stretch starts) and
+// ends before the next such sample, so that within a run only the first
+// sample has events.
 void Quorvel::processReplacing(float** /*inputs*/, float** outputs, std::int32_t sampleFrames) {
     const BlockSettings settings = computeBlockSettings();
     if (sampleFrames > 0) {
-        float* out0 = outputs[0];
-        float* out1 = outputs[1];
-        for (std::int32_t i = 0; i < sampleFrames; ++i) renderSample(settings, out0 + i, out1 + i);
+        scheduleEvents(sampleFrames);
+        for (std::int32_t from = 0; from < sampleFrames; from += kRunLength) {
+            const std::int32_t to = sampleFrames - from > kRunLength ? from + kRunLength : sampleFrames;
+            renderStretch(settings, from, to, outputs);
+        }
     }
     eventQueue.clear();
 }
 
-void Quorvel::renderSample(const BlockSettings& settings, float* out0, float* out1) {
-    // Vibrato offset from the phase and wheel depth before this sample's
-    // advance and events.
-    float vibrato = 0.0f;
-    if (wheelDepth >= 0.001f) {
-        vibrato = static_cast<float>(std::sin(static_cast<double>(lfoPhase)));
-        vibrato = vibrato * wheelDepth;
-        vibrato = vibrato * settings.vibratoScale;
+// Samples [from, to) of the block: per sample the vibrato (the phase runs on
+// whatever the events do, so the stretch's phases are worked out first),
+// the events, then the voice kernel's pitch, sub-steps and output.
+void Quorvel::renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float** outputs) {
+    // The vibrato phase of each sample before its advance.
+    float phase = lfoPhase;
+    for (std::int32_t i = from; i < to; ++i) {
+        stretchPhases[i - from] = phase;
+        phase = nextLfoPhase(phase, settings);
     }
-    lfoPhase += settings.lfoIncrement;
-    if (!(lfoPhase >= 0.0f && lfoPhase < kLfoLoopLimit)) lfoPhase = wrapFarLfoPhase(lfoPhase);
-    while (static_cast<double>(lfoPhase) >= kTwoPi) lfoPhase -= kTwoPiF;
+    lfoPhase = phase;
+    bool sinesDone = false;
 
-    advanceEvents(settings);
+    for (std::int32_t start = from; start < to;) {
+        const float wheelAtStart = wheelDepth;
+        applyEventsDueAt(start, settings);
+        std::int32_t end = nextEventSample();
+        if (end < 0 || end > to) end = to;
 
-    // Pitch: every second active voice, counted in index order, is detuned.
-    const float detune = paramDetune.load() - 0.5f;
-    int active = 0;
-    for (Voice& voice : voices) {
-        if (voice.note < 0) continue;
-        float x = voice.pitch + vibrato;
-        x = x + bendSemitones;
-        if (active & 1) x += detune;
-        x = x / 12.0f;
-        // A power beyond the float range makes the increment infinite (the
-        // phase wrap copes); converting such a double as it is would be undefined.
-        const double power = std::pow(2.0, static_cast<double>(x));
-        float increment = power > FLT_MAX ? INFINITY : static_cast<float>(power);
-        increment = increment * 440.0f;
-        increment = increment / settings.sampleRate;
-        voice.phaseIncrement = increment * 0.125f;
-        ++active;
-    }
-
-    const float noteCut = paramNoteCut.load();
-    float acc = 0.0f;
-    for (int step = 0; step < kSubSteps; ++step) {
-        for (int k = 0; k < kNumVoices; ++k) {
-            Voice& voice = voices[k];
-            if (voice.note < 0) continue;
-            const bool even = (k & 1) == 0;
-            if (voice.cutCounter > 0.0f && noteCut > 0.0f) {
-                voice.cutCounter -= 1.0f;
-                if (voice.cutCounter <= 0.0f) {
-                    voice.cutCounter = 0.0f;
-                    voice.note = -1;
-                    continue;
-                }
-            }
-            voice.phase += voice.phaseIncrement;
-            if (!(voice.phase < kPhaseLoopLimit)) wrapFarPhase(voice, even, outputBit);
-            while (voice.phase >= 1.0f) {
-                voice.phase -= 1.0f;
-                voice.pulseCounter += voice.pulseLength;
-                outputBit = even ? 1 : 0;
-            }
-            if (voice.pulseCounter > 0.0f) {
-                voice.pulseCounter -= 1.0f;
-                if (voice.pulseCounter <= 0.0f) outputBit = even ? 0 : 1;
-            }
+        // Vibrato offsets, sin(phase) * wheelDepth * vibratoScale with the
+        // wheel depth from before the sample's events, or 0 while the wheel
+        // is below 0.001. After the first sample they are only worked out if
+        // a voice plays (none starts inside a run).
+        const bool first = wheelAtStart >= 0.001f;
+        const bool rest = end - start > 1 && wheelDepth >= 0.001f && anyVoicePlaying();
+        if ((first || rest) && !sinesDone) {
+            kernel->sines(stretchPhases, to - from, stretchSines);
+            sinesDone = true;
         }
-        if (outputBit != 0) acc += 0.1f;
-    }
+        float* vibrato = stretchVibrato + (start - from);
+        const float* sines = stretchSines + (start - from);
+        const float scale = settings.vibratoScale;
+        vibrato[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
+        const float wheel = wheelDepth;
+        for (std::int32_t i = 1; i < end - start; ++i) vibrato[i] = rest ? sines[i] * wheel * scale : 0.0f;
 
-    float sample = noteVolume * acc;
-    sample = sample * paramOutputGain.load();
-    // A gain that is not a number, or too large for a finite sample, is silence:
-    // the host's buffers never get a NaN or an infinity.
-    if (!std::isfinite(sample)) sample = 0.0f;
-    *out0 = sample;
-    *out1 = sample;
+        VoiceRun run;
+        run.voices = &voices;
+        run.outputBit = &outputBit;
+        run.pitchCache = &pitchCache;
+        run.vibrato = vibrato;
+        run.frames = end - start;
+        run.bend = bendSemitones;
+        run.sampleRate = settings.sampleRate;
+        run.noteVolume = noteVolume;
+        run.detune = &paramDetune;
+        run.noteCut = &paramNoteCut;
+        run.outputGain = &paramOutputGain;
+        run.out0 = outputs[0] + start;
+        run.out1 = outputs[1] + start;
+        kernel->renderRun(run);
+        start = end;
+    }
+}
+
+bool Quorvel::anyVoicePlaying() const {
+    for (std::int32_t note : voices.note)
+        if (note >= 0) return true;
+    return false;
 }

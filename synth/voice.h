@@ -14,6 +14,38 @@ struct Voice {
     float cutCounter = 0.0f;      // sub-steps left until the note is cut; 0: none pending
 };
 
+// Sub-steps per output sample.
+constexpr int kSubSteps = 8;
+constexpr int kNumVoices = 8;
+
+// The eight voices, kept field by field (voice k at index k of every array)
+// so that the render loop steps them side by side in vector lanes.
+struct VoiceBank {
+    std::int32_t note[kNumVoices];
+    float pitch[kNumVoices];
+    float phase[kNumVoices];
+    float phaseIncrement[kNumVoices];
+    float pulseCounter[kNumVoices];
+    float pulseLength[kNumVoices];
+    float cutCounter[kNumVoices];
+
+    VoiceBank() {
+        const Voice initial;
+        for (int k = 0; k < kNumVoices; ++k) {
+            note[k] = initial.note;
+            pitch[k] = initial.pitch;
+            phase[k] = initial.phase;
+            phaseIncrement[k] = initial.phaseIncrement;
+            pulseCounter[k] = initial.pulseCounter;
+            pulseLength[k] = initial.pulseLength;
+            cutCounter[k] = initial.cutCounter;
+        }
+    }
+    Voice voice(int k) const {
+        return Voice{note[k], pitch[k], phase[k], phaseIncrement[k], pulseCounter[k], pulseLength[k], cutCounter[k]};
+    }
+};
+
 // What a note-on's velocity controls.
 enum VelocityTarget : std::int32_t {
     Volume = 0,
@@ -29,10 +61,6 @@ struct BlockSettings {
     float basePulseLength;  // sub-steps
     std::int32_t velocityTarget;  // a VelocityTarget, or outside 0..3 for none
 };
-
-// Sub-steps per output sample.
-constexpr int kSubSteps = 8;
-constexpr int kNumVoices = 8;
 
 // A voice's phase is wrapped one period at a time while it is below this. At
 // 8000 Hz and above, with parameter values in 0..1, a sub-step advances it by

@@ -1,16 +1,60 @@
-// The per-sample event countdown and what each event does when it falls due:
-// note on with voice allocation, note off, all notes off, bend and wheel.
+// When each queued event falls due, and what it does then: note on with
+// voice allocation, note off, all notes off, bend and wheel.
 #include <cstring>
 
 #include "synth/quorvel.h"
 
-void Quorvel::advanceEvents(const BlockSettings& settings) {
-    for (SynthEvent& e : eventQueue) {
-        if (e.delta < 0) continue;  // fired already, or never due
-        --e.delta;
-        if (e.delta >= 0) continue;
-        applyEvent(e, settings);
+void Quorvel::reserveEventOrder() {
+    if (eventOrder.size() < 2 * eventQueue.capacity()) eventOrder.resize(2 * eventQueue.capacity());
+}
+
+// An event with delta d falls due at sample d of the block; a negative delta,
+// or one at or beyond the block's end, never does. The due events are put in
+// firing order once per block: by sample, in arrival order within a sample.
+// The first half of eventOrder takes them, the second half serves the sort.
+void Quorvel::scheduleEvents(std::int32_t sampleFrames) {
+    std::uint32_t* order = eventOrder.data();
+    std::uint32_t count = 0;
+    bool sorted = true;
+    for (std::uint32_t i = 0; i < eventQueue.size(); ++i) {
+        const std::int32_t delta = eventQueue[i].delta;
+        if (delta < 0 || delta >= sampleFrames) continue;
+        if (count > 0 && delta < eventQueue[order[count - 1]].delta) sorted = false;
+        order[count++] = i;
     }
+    dueEvents = count;
+    nextDue = 0;
+    if (sorted) return;
+
+    // Hosts send each list in time order, so this is rare: a bottom-up merge
+    // sort, stable, in the storage reserved beside the queue.
+    std::uint32_t* from = order;
+    std::uint32_t* to = order + eventQueue.size();
+    for (std::uint32_t width = 1; width < count; width *= 2) {
+        for (std::uint32_t lo = 0; lo < count; lo += 2 * width) {
+            const std::uint32_t mid = lo + width < count ? lo + width : count;
+            const std::uint32_t hi = mid + width < count ? mid + width : count;
+            std::uint32_t a = lo, b = mid, out = lo;
+            while (a < mid && b < hi)
+                to[out++] = eventQueue[from[b]].delta < eventQueue[from[a]].delta ? from[b++] : from[a++];
+            while (a < mid) to[out++] = from[a++];
+            while (b < hi) to[out++] = from[b++];
+        }
+        std::uint32_t* t = from;
+        from = to;
+        to = t;
+    }
+    if (from != order) std::memcpy(order, from, count * sizeof(std::uint32_t));
+}
+
+// The sample at which the next event not applied yet falls due, or -1.
+std::int32_t Quorvel::nextEventSample() const {
+    return nextDue < dueEvents ? eventQueue[eventOrder[nextDue]].delta : -1;
+}
+
+void Quorvel::applyEventsDueAt(std::int32_t sample, const BlockSettings& settings) {
+    while (nextDue < dueEvents && eventQueue[eventOrder[nextDue]].delta == sample)
+        applyEvent(eventQueue[eventOrder[nextDue++]], settings);
 }
 
 void Quorvel::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
@@ -35,8 +79,12 @@ void Quorvel::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
 }
 
 bool Quorvel::anyKeyHeld() const {
-    for (unsigned char held : heldKeys)
-        if (held) return true;
+    // Eight keys at a time; the first group with a held key ends the search.
+    for (std::size_t k = 0; k < sizeof(heldKeys); k += 8) {
+        std::uint64_t group;
+        std::memcpy(&group, heldKeys + k, sizeof(group));
+        if (group != 0) return true;
+    }
     return false;
 }
 
@@ -44,48 +92,43 @@ void Quorvel::noteOn(std::int32_t key, std::int32_t velocity, const BlockSetting
     if (key < 0 || key > 127) return;  // MIDI intake only queues 0..127
     heldKeys[key] = 1;
 
-    Voice* voice = nullptr;
-    for (Voice& candidate : voices) {
-        if (candidate.note < 0) {
-            voice = &candidate;
-            break;
-        }
-    }
-    if (!voice) return;  // all eight busy: the note is dropped, nothing is stolen
+    int k = 0;
+    while (k < kNumVoices && voices.note[k] >= 0) ++k;
+    if (k == kNumVoices) return;  // all eight busy: the note is dropped, nothing is stolen
 
     // Out-of-range settings may have left a free voice with a start phase no
     // sub-step has wrapped yet, or a pulse counter that no in-range setting
     // reaches (those keep it above -1 and below 2^38): the new note does not
     // inherit them.
-    if (!(voice->phase < kPhaseLoopLimit)) voice->phase = 0.0f;
-    if (!(voice->pulseCounter > -1.0f && voice->pulseCounter < 0x1p40f)) voice->pulseCounter = 0.0f;
+    if (!(voices.phase[k] < kPhaseLoopLimit)) voices.phase[k] = 0.0f;
+    if (!(voices.pulseCounter[k] > -1.0f && voices.pulseCounter[k] < 0x1p40f)) voices.pulseCounter[k] = 0.0f;
 
     const float a = static_cast<float>(velocity) / 100.0f;
     const std::int32_t target = settings.velocityTarget;
-    voice->note = key;
-    voice->pitch = static_cast<float>(key - 69);
+    voices.note[k] = key;
+    voices.pitch[k] = static_cast<float>(key - 69);
 
     const float startPhase = (target == PhaseReset) ? a : paramPhaseReset.load();
-    if (startPhase > 0.0f) voice->phase = startPhase;
+    if (startPhase > 0.0f) voices.phase[k] = startPhase;
 
     float cut = paramNoteCut.load() * (target == NoteCut ? a : 1.0f);
     cut = cut * settings.sampleRate;
-    voice->cutCounter = cut * 8.0f;
+    voices.cutCounter[k] = cut * 8.0f;
 
-    voice->pulseLength = (target == PulseWidth ? a : 1.0f) * settings.basePulseLength;
+    voices.pulseLength[k] = (target == PulseWidth ? a : 1.0f) * settings.basePulseLength;
     noteVolume = (target == Volume) ? a : 1.0f;
 }
 
 void Quorvel::noteOff(std::int32_t key) {
     if (key < 0 || key > 127) return;
     heldKeys[key] = 0;
-    for (Voice& voice : voices)
-        if (voice.note == key) voice.note = -1;
+    for (std::int32_t& note : voices.note)
+        if (note == key) note = -1;
     if (!anyKeyHeld()) outputBit = 0;
 }
 
 void Quorvel::allNotesOff() {
     std::memset(heldKeys, 0, sizeof(heldKeys));
-    for (Voice& voice : voices) voice.note = -1;
+    for (std::int32_t& note : voices.note) note = -1;
     outputBit = 0;
 }
