@@ -75,12 +75,10 @@ VstSpeakerProperties makeSpeaker(int seed, const char* name) {
     s.reserved = 3.0f;
     s.type = 100 + seed;
     for (int i = 0; i < 28; ++i) s.future[i] = static_cast<char>(seed * 7 + i);
+    // The name, its terminator when it fits, and 'z' filler behind it.
     const std::size_t len = std::strlen(name);
-    std::memcpy(s.name, name, len < 64 ? len : 64);
-    if (len < 64) {
-        s.name[len] = 0;
-        for (std::size_t i = len + 1; i < 64; ++i) s.name[i] = 'z';
-    }
+    std::memset(s.name, 'z', sizeof(s.name));
+    std::memcpy(s.name, name, len < sizeof(s.name) ? len + 1 : sizeof(s.name));
     return s;
 }
 
