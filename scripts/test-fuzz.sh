@@ -5,15 +5,15 @@
 # sanitizer report, broken check, leak or input slower than 10 s fails the
 # stage; the input is kept in build/fuzz/findings/.
 #
-# QUORVEL_FUZZ_SECONDS sets the time per target (default 20).
+# QUORVEL_FUZZ_SECONDS sets the time per target (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/apt-install.sh clang libclang-rt-14-dev cmake
+bash scripts/apt-install.sh clang libclang-rt-14-dev cmake pkg-config libsmf-dev
 build=${QUORVEL_FUZZ_BUILD:-build/fuzz}
-seconds=${QUORVEL_FUZZ_SECONDS:-20}
+seconds=${QUORVEL_FUZZ_SECONDS:-15}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_FUZZ=ON \
   -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_TOOLS=OFF -DQUORVEL_BUILD_BENCH=OFF
-targets=(host_session render number_text)
+targets=(host_session render number_text midi_file)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 mkdir -p "$build/findings"

@@ -3,6 +3,8 @@
 
 #include <smf.h>
 
+#include "tools/smf_screen.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,7 +14,15 @@
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
-// libsmf loses its half-built file record when it refuses a file; that
+#define QUORVEL_WITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVEL_WITH_ASAN 1
+#endif
+#endif
+#if defined(QUORVEL_WITH_ASAN)
+// libsmf loses its half-built file record when it refuses a file. The screen
+// refuses such files before it sees them; should one still get through, that
 // memory is the library's own and cannot be freed from here.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libsmf.so\n"; }
 extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
@@ -115,12 +125,18 @@ Performance loadMidiFile(const std::string& path, int sampleRate) {
 Performance parseMidi(const void* data, std::size_t size, int sampleRate, const std::string& name) {
     if (size < 14 || std::memcmp(data, "MThd", 4) != 0)
         throw InputError(name + " is not a Standard MIDI file (no MThd header)");
-    if (size > 0x7FFFFFFF) throw InputError(name + " is too large for a MIDI file");
+    std::vector<unsigned char> screened;
+    try {
+        screened = screenMidiFile(static_cast<const unsigned char*>(data), size);
+    } catch (const InputError& e) {
+        throw InputError(name + " is not a usable MIDI file: " + e.what());
+    }
+    if (screened.size() > 0x7FFFFFFF) throw InputError(name + " is too large for a MIDI file");
 
     std::unique_ptr<smf_t, SmfDeleter> smf;
     {
         LogCapture log;
-        smf.reset(smf_load_from_memory(data, static_cast<int>(size)));
+        smf.reset(smf_load_from_memory(screened.data(), static_cast<int>(screened.size())));
         if (!smf || log.sawCritical()) {
             std::string reason = log.reason();
             if (reason.empty()) reason = "unreadable";
