@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "support/event_list.h"
 #include "synth/quorvel.h"
 
 namespace {
@@ -72,45 +73,18 @@ std::intptr_t QV_CALL host(AEffect*, std::int32_t opcode, std::int32_t, std::int
     return 0;
 }
 
-// A host's event list of MIDI messages, built before the measured calls.
-class Events {
-public:
-    void add(unsigned char status, unsigned char d1, unsigned char d2, std::int32_t delta) {
-        VstMidiEvent e{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(e);
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(d1);
-        e.midiData[2] = static_cast<char>(d2);
-        records_.push_back(e);
+// A busy block of n MIDI messages, built before the measured calls: notes on
+// and off on all eight voices and one more, wheel, bend, bend range, all
+// notes off.
+void addBusyBlock(EventList& ev, int n, std::int32_t frames) {
+    static const unsigned char kinds[][3] = {{0x90, 60, 100}, {0x91, 64, 90}, {0xB0, 1, 100},
+                                             {0xE0, 0, 90},   {0x80, 60, 0},  {0x92, 67, 127},
+                                             {0xB0, 6, 24},   {0x93, 72, 1},  {0xB0, 123, 0}};
+    for (int i = 0; i < n; ++i) {
+        const unsigned char* k = kinds[i % 9];
+        ev.midi((i * 37) % (frames + 8), k[0], static_cast<unsigned>(k[1] + (i % 5)), k[2]);
     }
-    // A busy block: notes on and off on all eight voices and one more,
-    // wheel, bend, bend range, all notes off; n messages in all.
-    static Events busy(int n, std::int32_t frames) {
-        Events ev;
-        static const unsigned char kinds[][3] = {{0x90, 60, 100}, {0x91, 64, 90}, {0xB0, 1, 100},
-                                                 {0xE0, 0, 90},   {0x80, 60, 0},  {0x92, 67, 127},
-                                                 {0xB0, 6, 24},   {0x93, 72, 1},  {0xB0, 123, 0}};
-        for (int i = 0; i < n; ++i) {
-            const unsigned char* k = kinds[i % 9];
-            ev.add(k[0], static_cast<unsigned char>(k[1] + (i % 5)), k[2], (i * 37) % (frames + 8));
-        }
-        return ev;
-    }
-    VstEvents* list() {
-        slots_.assign(2 + records_.size() + 2, 0);
-        auto* l = reinterpret_cast<VstEvents*>(slots_.data());
-        l->numEvents = static_cast<std::int32_t>(records_.size());
-        auto** p = reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(l) + offsetof(VstEvents, events));
-        for (std::size_t i = 0; i < records_.size(); ++i) p[i] = reinterpret_cast<VstEvent*>(&records_[i]);
-        return l;
-    }
-
-private:
-    std::vector<VstMidiEvent> records_;
-    std::vector<std::intptr_t> slots_;
-};
+}
 
 class AllocGuard : public ::testing::Test {
 protected:
@@ -144,16 +118,18 @@ protected:
 };
 
 TEST_F(AllocGuard, RenderingNeverAllocates) {
-    Events warm = Events::busy(64, 256);
-    send(warm.list());
+    EventList warm;
+    addBusyBlock(warm, 64, 256);
+    send(warm.get());
     EXPECT_EQ(render(256), 0);
 
     const float awkward[] = {0.0f, 1.0f, 0.3f, NAN, INFINITY, -1e30f, 1e30f};
     const std::int32_t sizes[] = {1, 7, 64, 512, 8192, 0, -5};
     for (int round = 0; round < 21; ++round) {
         const std::int32_t frames = sizes[round % 7];
-        Events ev = Events::busy(48, frames > 0 ? frames : 1);
-        ASSERT_EQ(send(ev.list()), 0) << "round " << round;  // within the warmed-up storage
+        EventList ev;
+        addBusyBlock(ev, 48, frames > 0 ? frames : 1);
+        ASSERT_EQ(send(ev.get()), 0) << "round " << round;  // within the warmed-up storage
         // Every parameter, in range and far outside it, and the sample rates
         // a host may answer: none of it makes the render loop allocate.
         for (std::int32_t i = 0; i < 8; ++i) effect->setParameter(effect, i, awkward[(round + i) % 7] * 0.999f);
@@ -163,29 +139,33 @@ TEST_F(AllocGuard, RenderingNeverAllocates) {
 }
 
 TEST_F(AllocGuard, EventsAllocateOnlyWhenTheQueueOutgrowsItsStorage) {
-    Events first = Events::busy(100, 512);
-    EXPECT_GT(send(first.list()), 0) << "an empty queue has no storage yet";
+    EventList first;
+    addBusyBlock(first, 100, 512);
+    EXPECT_GT(send(first.get()), 0) << "an empty queue has no storage yet";
     const std::size_t capacity = engine().queue().capacity();
     ASSERT_GE(capacity, 100u);
     render(512);
     EXPECT_EQ(engine().queue().capacity(), capacity) << "emptying keeps the storage";
 
     // Up to the storage's size, in one list or several, nothing is allocated.
-    Events same = Events::busy(100, 512);
-    EXPECT_EQ(send(same.list()), 0);
+    EventList same;
+    addBusyBlock(same, 100, 512);
+    EXPECT_EQ(send(same.get()), 0);
     render(512);
-    Events part = Events::busy(static_cast<int>(capacity / 2), 512);
-    EXPECT_EQ(send(part.list()), 0);
-    EXPECT_EQ(send(part.list()), 0);
+    EventList part;
+    addBusyBlock(part, static_cast<int>(capacity / 2), 512);
+    EXPECT_EQ(send(part.get()), 0);
+    EXPECT_EQ(send(part.get()), 0);
     render(512);
 
     // Beyond it the queue grows, in a few steps, and keeps the new size.
-    Events more = Events::busy(static_cast<int>(capacity * 4), 512);
-    const long growth = send(more.list());
+    EventList more;
+    addBusyBlock(more, static_cast<int>(capacity * 4), 512);
+    const long growth = send(more.get());
     EXPECT_GT(growth, 0);
     EXPECT_LE(growth, 3);
     render(512);
-    EXPECT_EQ(send(more.list()), 0);
+    EXPECT_EQ(send(more.get()), 0);
     render(512);
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "params/parameters.h"
+#include "support/event_list.h"
 #include "support/recording_host.h"
 #include "synth/quorvel.h"
 
@@ -44,17 +45,9 @@ protected:
 
     // One MIDI message through effProcessEvents.
     void midi(unsigned char status, unsigned char data1, unsigned char data2, std::int32_t delta = 0) {
-        VstMidiEvent event{};
-        event.type = kVstMidiType;
-        event.byteSize = sizeof(VstMidiEvent);
-        event.deltaFrames = delta;
-        event.midiData[0] = static_cast<char>(status);
-        event.midiData[1] = static_cast<char>(data1);
-        event.midiData[2] = static_cast<char>(data2);
-        VstEvents list{};
-        list.numEvents = 1;
-        list.events[0] = reinterpret_cast<VstEvent*>(&event);
-        effect->dispatcher(effect, effProcessEvents, 0, 0, &list, 0.0f);
+        EventList list;
+        list.midi(delta, status, data1, data2);
+        effect->dispatcher(effect, effProcessEvents, 0, 0, list.get(), 0.0f);
     }
     void noteOn(unsigned char key, std::int32_t delta = 0) { midi(0x90, key, 100, delta); }
 

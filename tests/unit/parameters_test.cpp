@@ -10,6 +10,7 @@
 #include <string>
 
 #include "params/parameters.h"
+#include "support/instrument_test.h"
 #include "support/recording_host.h"
 #include "synth/quorvel.h"
 
@@ -21,17 +22,8 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::nanf("");
 const std::int32_t kOutsideIndexes[] = {8, 9, 1000, -1, -8, kIntMin};
 
-class Parameters : public ::testing::Test {
+class Parameters : public InstrumentTest {
 protected:
-    void SetUp() override {
-        effect = createQuorvelEffect(RecordingHost::callback);
-        ASSERT_NE(effect, nullptr);
-        host.calls.clear();
-    }
-    void TearDown() override {
-        if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    }
-
     void set(std::int32_t index, float value) { effect->setParameter(effect, index, value); }
     float get(std::int32_t index) { return effect->getParameter(effect, index); }
 
@@ -49,8 +41,6 @@ protected:
     std::string display(std::int32_t index) { return text(effGetParamDisplay, index, 12); }
     std::string label(std::int32_t index) { return text(effGetParamLabel, index, 12); }
 
-    RecordingHost host;
-    AEffect* effect = nullptr;
 };
 
 TEST_F(Parameters, NamesInIndexOrder) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/instrument_test.h"
 #include "support/recording_host.h"
 #include "synth/quorvel.h"
 
@@ -13,21 +14,8 @@ namespace {
 
 constexpr char kGuard = 0x7E;
 
-class ProgramIdentity : public ::testing::Test {
+class ProgramIdentity : public InstrumentTest {
 protected:
-    void SetUp() override {
-        effect = createQuorvelEffect(RecordingHost::callback);
-        ASSERT_NE(effect, nullptr);
-        host.calls.clear();
-    }
-    void TearDown() override {
-        if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    }
-
-    std::intptr_t dispatch(std::int32_t opcode, void* ptr = nullptr, std::intptr_t value = 0, std::int32_t index = 0) {
-        return effect->dispatcher(effect, opcode, index, value, ptr, 0.0f);
-    }
-
     // A text query; the answer is checked, and every byte past the text's
     // terminator must be left as it was.
     std::string text(std::int32_t opcode, std::intptr_t expectedAnswer) {
@@ -51,8 +39,6 @@ protected:
         return dispatch(effCanDo, copy.data());
     }
 
-    RecordingHost host;
-    AEffect* effect = nullptr;
 };
 
 TEST_F(ProgramIdentity, ProgramNameStartsAsDefault) { EXPECT_EQ(programName(), "Default"); }

@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "support/instrument_test.h"
 #include "support/recording_host.h"
 #include "support/render.h"
 #include "synth/quorvel.h"
@@ -50,23 +51,17 @@ TEST(EntryPoint, AnyNonZeroVersionCreatesAnInstanceWithoutFurtherCalls) {
     }
 }
 
-class FreshRecord : public ::testing::Test {
+class FreshRecord : public InstrumentTest {
 protected:
-    void SetUp() override {
-        effect = createQuorvelEffect(RecordingHost::callback);
-        ASSERT_NE(effect, nullptr);
-        host.calls.clear();
-    }
     void TearDown() override {
-        if (effect) {
-            EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
+        const bool open = effect != nullptr;
+        InstrumentTest::TearDown();
+        if (open) {
+            EXPECT_EQ(closeAnswer, 1);
         }
         EXPECT_TRUE(host.calls.empty()) << "the host was asked something";
     }
     Quorvel& synth() { return *static_cast<Quorvel*>(effectOf(effect)); }
-
-    RecordingHost host;
-    AEffect* effect = nullptr;
 };
 
 TEST_F(FreshRecord, HoldsTheInstrumentsValues) {
