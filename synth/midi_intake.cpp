@@ -25,8 +25,7 @@ std::int32_t Quorvel::processEvents(VstEvents* events) {
     }
     // Each field written where it is kept (a whole event built aside and
     // copied in is read back before its parts have been stored).
-    auto append = [this](std::int32_t kind, std::int32_t delta, std::int32_t note, std::int32_t velocity,
-                         float value) {
+    auto append = [this](std::int32_t kind, std::int32_t delta, std::int32_t note, std::int32_t velocity, float value) {
         SynthEvent& e = eventQueue.emplace_back();
         e.kind = kind;
         e.delta = delta;
@@ -35,7 +34,8 @@ std::int32_t Quorvel::processEvents(VstEvents* events) {
         e.value = value;
     };
     VstEvent* const* slots = eventSlots(events);
-    for (std::int32_t i = 0; i < events->numEvents; ++i) {
+    const std::int32_t count = events->numEvents;
+    for (std::int32_t i = 0; i < count; ++i) {
         const VstEvent* event = slots[i];
         if (!event || event->type != kVstMidiType) continue;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);

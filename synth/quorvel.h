@@ -75,9 +75,11 @@ private:
     BlockSettings computeBlockSettings();
     void renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float** outputs);
     bool anyVoicePlaying() const;
+    // The queued events that fall due in the block, put in firing order
+    // once per block; advanceEvents then applies those due at one sample.
     void scheduleEvents(std::int32_t sampleFrames);
+    void advanceEvents(std::int32_t sample, const BlockSettings& settings);
     std::int32_t nextEventSample() const;
-    void applyEventsDueAt(std::int32_t sample, const BlockSettings& settings);
     void reserveEventOrder();
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);
     void noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);

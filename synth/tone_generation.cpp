@@ -36,6 +36,53 @@ inline float nextLfoPhase(float phase, const BlockSettings& settings) {
     while (static_cast<double>(phase) >= kTwoPi) phase -= kTwoPiF;
     return phase;
 }
+
+// The vibrato phase `count` samples on: what nextLfoPhase taken that many
+// times leaves, without taking most of them. While the phase stays inside
+// one binade [2^(e-1), 2^e), where floats are u = 2^(e-24) apart, and below
+// 2 pi, each step adds the increment rounded to a multiple of u: the same d
+// every time, unless the increment lies exactly halfway between two
+// multiples (the rounding then depends on the phase). Such steps are counted
+// at once; the others, across a binade's top, a wrap or anything unusual,
+// are taken one by one.
+float lfoPhaseAfter(float phase, const BlockSettings& settings, std::int32_t count) {
+    const float increment = settings.lfoIncrement;
+    const double inc = increment;
+    while (count > 0) {
+        const float next = phase + increment;
+        int e = 0;
+        std::frexp(phase, &e);
+        const double top = std::ldexp(1.0, e);  // where the binade ends
+        const double u = std::ldexp(1.0, e - 24);
+        const double p = phase;
+        const double d = static_cast<double>(next) - p;
+        std::int32_t steps = 0;
+        if (phase >= FLT_MIN && inc > 0.0 && inc <= FLT_MAX && next < top && static_cast<double>(next) < kTwoPi &&
+            std::fabs(inc - d) != u / 2) {
+            if (d == 0.0) return phase;  // the increment is lost in rounding, every time
+            // Step j rounds inside the binade while p + j d + inc stays
+            // below top - u/2, and keeps below 2 pi while p + (j + 1) d does;
+            // with j at most count, these sums are exact in double precision.
+            const double limit = top - u / 2;
+            auto fits = [&](std::int32_t j) {
+                const double before = p + static_cast<double>(j) * d;
+                return before + inc < limit && before + d < kTwoPi;
+            };
+            const double estimate = std::fmin((limit - inc - p) / d, (kTwoPi - p) / d);
+            steps = estimate < static_cast<double>(count) ? static_cast<std::int32_t>(estimate) : count;
+            while (steps > 0 && !fits(steps - 1)) --steps;
+            while (steps < count && fits(steps)) ++steps;
+        }
+        if (steps == 0) {
+            phase = nextLfoPhase(phase, settings);
+            --count;
+        } else {
+            phase = static_cast<float>(p + static_cast<double>(steps) * d);
+            count -= steps;
+        }
+    }
+    return phase;
+}
 }  // namespace
 
 BlockSettings Quorvel::computeBlockSettings() {
@@ -74,28 +121,32 @@ void Quorvel::processReplacing(float** /*inputs*/, float** outputs, std::int32_t
 // whatever the events do, so the stretch's phases are worked out first),
 // the events, then the voice kernel's pitch, sub-steps and output.
 void Quorvel::renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float** outputs) {
-    // The vibrato phase of each sample before its advance.
-    float phase = lfoPhase;
-    for (std::int32_t i = from; i < to; ++i) {
-        stretchPhases[i - from] = phase;
-        phase = nextLfoPhase(phase, settings);
-    }
-    lfoPhase = phase;
+    // The vibrato phase of each sample before its advance, and its sine,
+    // worked out the first time a voice is there to hear the vibrato.
+    const float firstPhase = lfoPhase;
+    float lastPhase = firstPhase;  // after the stretch, once the phases are known
     bool sinesDone = false;
 
     for (std::int32_t start = from; start < to;) {
         const float wheelAtStart = wheelDepth;
-        applyEventsDueAt(start, settings);
+        advanceEvents(start, settings);
         std::int32_t end = nextEventSample();
         if (end < 0 || end > to) end = to;
 
         // Vibrato offsets, sin(phase) * wheelDepth * vibratoScale with the
         // wheel depth from before the sample's events, or 0 while the wheel
-        // is below 0.001. After the first sample they are only worked out if
-        // a voice plays (none starts inside a run).
-        const bool first = wheelAtStart >= 0.001f;
-        const bool rest = end - start > 1 && wheelDepth >= 0.001f && anyVoicePlaying();
+        // is below 0.001; only worked out if a voice plays (none starts
+        // inside a run).
+        const bool voicesPlay = anyVoicePlaying();
+        const bool first = voicesPlay && wheelAtStart >= 0.001f;
+        const bool rest = voicesPlay && end - start > 1 && wheelDepth >= 0.001f;
         if ((first || rest) && !sinesDone) {
+            float phase = firstPhase;
+            for (std::int32_t i = from; i < to; ++i) {
+                stretchPhases[i - from] = phase;
+                phase = nextLfoPhase(phase, settings);
+            }
+            lastPhase = phase;
             kernel->sines(stretchPhases, to - from, stretchSines);
             sinesDone = true;
         }
@@ -123,6 +174,7 @@ void Quorvel::renderStretch(const BlockSettings& settings, std::int32_t from, st
         kernel->renderRun(run);
         start = end;
     }
+    lfoPhase = sinesDone ? lastPhase : lfoPhaseAfter(firstPhase, settings, to - from);
 }
 
 bool Quorvel::anyVoicePlaying() const {

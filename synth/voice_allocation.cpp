@@ -13,13 +13,17 @@ void Quorvel::reserveEventOrder() {
 // firing order once per block: by sample, in arrival order within a sample.
 // The first half of eventOrder takes them, the second half serves the sort.
 void Quorvel::scheduleEvents(std::int32_t sampleFrames) {
+    const SynthEvent* events = eventQueue.data();
+    const std::uint32_t size = static_cast<std::uint32_t>(eventQueue.size());
     std::uint32_t* order = eventOrder.data();
     std::uint32_t count = 0;
+    std::int32_t last = 0;
     bool sorted = true;
-    for (std::uint32_t i = 0; i < eventQueue.size(); ++i) {
-        const std::int32_t delta = eventQueue[i].delta;
+    for (std::uint32_t i = 0; i < size; ++i) {
+        const std::int32_t delta = events[i].delta;
         if (delta < 0 || delta >= sampleFrames) continue;
-        if (count > 0 && delta < eventQueue[order[count - 1]].delta) sorted = false;
+        sorted = sorted && delta >= last;
+        last = delta;
         order[count++] = i;
     }
     dueEvents = count;
@@ -29,14 +33,13 @@ void Quorvel::scheduleEvents(std::int32_t sampleFrames) {
     // Hosts send each list in time order, so this is rare: a bottom-up merge
     // sort, stable, in the storage reserved beside the queue.
     std::uint32_t* from = order;
-    std::uint32_t* to = order + eventQueue.size();
+    std::uint32_t* to = order + size;
     for (std::uint32_t width = 1; width < count; width *= 2) {
         for (std::uint32_t lo = 0; lo < count; lo += 2 * width) {
             const std::uint32_t mid = lo + width < count ? lo + width : count;
             const std::uint32_t hi = mid + width < count ? mid + width : count;
             std::uint32_t a = lo, b = mid, out = lo;
-            while (a < mid && b < hi)
-                to[out++] = eventQueue[from[b]].delta < eventQueue[from[a]].delta ? from[b++] : from[a++];
+            while (a < mid && b < hi) to[out++] = events[from[b]].delta < events[from[a]].delta ? from[b++] : from[a++];
             while (a < mid) to[out++] = from[a++];
             while (b < hi) to[out++] = from[b++];
         }
@@ -52,9 +55,13 @@ std::int32_t Quorvel::nextEventSample() const {
     return nextDue < dueEvents ? eventQueue[eventOrder[nextDue]].delta : -1;
 }
 
-void Quorvel::applyEventsDueAt(std::int32_t sample, const BlockSettings& settings) {
-    while (nextDue < dueEvents && eventQueue[eventOrder[nextDue]].delta == sample)
-        applyEvent(eventQueue[eventOrder[nextDue++]], settings);
+void Quorvel::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
+    const SynthEvent* events = eventQueue.data();
+    const std::uint32_t* order = eventOrder.data();
+    const std::uint32_t due = dueEvents;
+    std::uint32_t next = nextDue;
+    while (next < due && events[order[next]].delta == sample) applyEvent(events[order[next++]], settings);
+    nextDue = next;
 }
 
 void Quorvel::applyEvent(const SynthEvent& e, const BlockSettings& settings) {

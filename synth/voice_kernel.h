@@ -30,8 +30,8 @@ constexpr std::int32_t kRunLength = 128;
 // One run: the engine state the kernel reads and updates, and the run's
 // inputs and outputs.
 struct VoiceRun {
-    VoiceBank* voices;           // the eight voices, updated in place
-    std::int32_t* outputBit;     // the shared output bit, updated in place
+    VoiceBank* voices;        // the eight voices, updated in place
+    std::int32_t* outputBit;  // the shared output bit, updated in place
     PitchCache* pitchCache;
     const float* vibrato;        // the vibrato offset of every sample of the run
     std::int32_t frames;         // samples in the run, 1 to kRunLength

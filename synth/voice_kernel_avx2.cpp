@@ -53,6 +53,10 @@ QV_LANES M mand(M a, M b) { return M{_mm256_and_ps(a.v, b.v)}; }
 QV_LANES M mor(M a, M b) { return M{_mm256_or_ps(a.v, b.v)}; }
 QV_LANES M mandnot(M a, M b) { return M{_mm256_andnot_ps(a.v, b.v)}; }
 QV_LANES unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_ps(m.v)); }
+QV_LANES unsigned nonNegative(const std::int32_t* v) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v));
+    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(x, _mm256_set1_epi32(-1)))));
+}
 QV_LANES M lanes(unsigned set) {
     const __m256i each = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
     const __m256i all = _mm256_set1_epi32(static_cast<int>(set));
@@ -77,12 +81,8 @@ QV_LANES D absD(D a) {
     const __m256d sign = _mm256_set1_pd(-0.0);
     return D{_mm256_andnot_pd(sign, a.lo), _mm256_andnot_pd(sign, a.hi)};
 }
-QV_LANES MD leD(D a, D b) {
-    return MD{_mm256_cmp_pd(a.lo, b.lo, _CMP_LE_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_LE_OQ)};
-}
-QV_LANES D selectD(MD m, D a, D b) {
-    return D{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)};
-}
+QV_LANES MD leD(D a, D b) { return MD{_mm256_cmp_pd(a.lo, b.lo, _CMP_LE_OQ), _mm256_cmp_pd(a.hi, b.hi, _CMP_LE_OQ)}; }
+QV_LANES D selectD(MD m, D a, D b) { return D{_mm256_blendv_pd(b.lo, a.lo, m.lo), _mm256_blendv_pd(b.hi, a.hi, m.hi)}; }
 QV_LANES MD bitD(D a, unsigned bit) {
     const __m256i b = _mm256_set1_epi64x(bit);
     return MD{_mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_and_si256(_mm256_castpd_si256(a.lo), b), b)),
@@ -101,8 +101,12 @@ QV_LANES D pow2OfRounded(D shifted) {
 #include "synth/voice_kernel_body.h"
 
 __attribute__((target("avx2"))) void renderRunEntry(VoiceRun& run) { renderRun(run); }
-__attribute__((target("avx2"))) void sinesEntry(const float* x, std::int32_t count, float* result) { eachOf<Sine>(x, count, result); }
-__attribute__((target("avx2"))) void powersEntry(const float* x, std::int32_t count, float* result) { eachOf<PowerOfTwo>(x, count, result); }
+__attribute__((target("avx2"))) void sinesEntry(const float* x, std::int32_t count, float* result) {
+    eachOf<Sine>(x, count, result);
+}
+__attribute__((target("avx2"))) void powersEntry(const float* x, std::int32_t count, float* result) {
+    eachOf<PowerOfTwo>(x, count, result);
+}
 }  // namespace
 
 const VoiceKernel kernel_paths::avx2 = {renderRunEntry, sinesEntry, powersEntry};

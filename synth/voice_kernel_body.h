@@ -13,6 +13,7 @@
 //   D  eight doubles      widen (F to D) narrow (D to F, rounded) splatD addD subD mulD negD absD
 //                         selectD, pow2OfRounded
 //   MD eight double flags leD, bitD (a bit of the double's pattern), bitsD
+// and nonNegative, the set of eight 32-bit integers that are 0 or more.
 // Comparisons are ordered (false when either side is not a number) except
 // nlt, which is !(a < b). select(m, a, b) is m ? a : b, keep(m, a) is
 // m ? a : +0.0f.
@@ -62,26 +63,14 @@ struct LastVoiceTable {
 };
 constexpr LastVoiceTable kLastVoice{};
 
-// For each set of sub-steps, the first one in it.
-struct FirstStepTable {
-    signed char of[256] = {};
-    constexpr FirstStepTable() {
-        for (unsigned set = 0; set < 256; ++set) {
-            of[set] = -1;
-            for (int t = kSubSteps - 1; t >= 0; --t)
-                if (set >> t & 1u) of[set] = static_cast<signed char>(t);
-        }
-    }
-};
-constexpr FirstStepTable kFirstStep{};
-
 // 2^x = 2^k * 2^r with k the nearest integer and |r| <= 1/2: adding and
 // taking away 1.5 * 2^52 rounds x to an integer and leaves k in the low bits.
 constexpr double kRoundingShift = 0x1.8p52;
-// 2^r on [-1/2, 1/2], a Chebyshev interpolant: relative error below 2^-45.
-constexpr double kExp2Poly[] = {1.0000000000000135,     0.6931471805599462,    0.2402265069564034,
-                                0.05550410866465167,    0.009618129193934313,  0.0013333558200794592,
-                                0.0001540343375125101,  1.5252672924850737e-05, 1.325964524488711e-06,
+// 2^r on [-1/2, 1/2], a Chebyshev interpolant of degree 9 with its
+// coefficients rounded to double: relative error below 2^-45.6.
+constexpr double kExp2Poly[] = {1.0000000000000135,    0.6931471805599462,     0.2402265069564034,
+                                0.05550410866465167,   0.009618129193934313,   0.0013333558200794592,
+                                0.0001540343375125101, 1.5252672924850737e-05, 1.325964524488711e-06,
                                 1.0205905413765595e-07};
 // Exponents the polynomial path takes; others go to pow.
 constexpr double kExp2Reach = 64.0;
@@ -91,11 +80,11 @@ constexpr double kExp2Reach = 64.0;
 // with the product's rounding a step adds less than 2^-49.2 to the relative
 // error. At most kChainLimit steps follow one polynomial evaluation.
 constexpr double kChainStep = 0x1p-8;
-constexpr double kExp2Step[] = {0.6931471805599453, 0.24022650695910072, 0.05550410866482158,
-                                0.009618129107628477};
+constexpr double kExp2Step[] = {0.6931471805599453, 0.24022650695910072, 0.05550410866482158, 0.009618129107628477};
 constexpr int kChainLimit = 128;
-// The approximation a is thus within a * 2^-42 of 2^x (2^-45 from the
-// polynomial, 128 steps), and pow's result within 2^-52 relative: when
+// The approximation a is thus within a * 2^-41.9 of 2^x (2^-45.6 from the
+// polynomial, 2^-42.2 from 128 steps), and pow's result within 2^-52
+// relative (glibc's is within one unit of the last place): when
 // a * (1 - 2^-38) and a * (1 + 2^-38) round to the same float, so do 2^x and
 // pow's result, whatever side of a they lie on. Only when a float's rounding
 // boundary lies that close (about once in ten thousand) does the lane take
@@ -126,8 +115,9 @@ QV_LANES D powerApprox(D xd, unsigned& usable) {
 
 // 2^(x + d) from a = 2^x, for |d| <= kChainStep.
 QV_LANES D powerStep(D a, D d) {
-    D e = splatD(kExp2Step[3]);
-    for (int i = 2; i >= 0; --i) e = addD(mulD(e, d), splatD(kExp2Step[i]));
+    D e = addD(mulD(splatD(kExp2Step[3]), d), splatD(kExp2Step[2]));
+    e = addD(mulD(e, d), splatD(kExp2Step[1]));
+    e = addD(mulD(e, d), splatD(kExp2Step[0]));
     return addD(a, mulD(a, mulD(e, d)));
 }
 
@@ -163,9 +153,9 @@ constexpr double kTwoOverPi = 0x1.45f306dc9c883p-1;
 // exact for k up to 4 and x - k * high loses nothing.
 constexpr double kHalfPiHigh = 0x1.921fb544p+0;
 constexpr double kHalfPiLow = 0x1.0b4611a626331p-34;
-// Taylor series in z = r^2: sin r = r + r z S(z), cos r = 1 + z C(z); both
+// Taylor series in z = r^2: sin r = r (1 + z S(z)), cos r = 1 + z C(z); both
 // within 2^-45 (relative) for |r| <= 0.8.
-constexpr double kSinPoly[] = {-0.16666666666666666,  0.008333333333333333,   -0.0001984126984126984,
+constexpr double kSinPoly[] = {-0.16666666666666666,   0.008333333333333333,   -0.0001984126984126984,
                                2.7557319223985893e-06, -2.505210838544172e-08, 1.6059043836821613e-10};
 constexpr double kCosPoly[] = {-0.5,
                                0.041666666666666664,
@@ -189,9 +179,15 @@ QV_LANES F sinToFloat(F x) {
     const D r = subD(subD(xd, mulD(k, splatD(kHalfPiHigh))), mulD(k, splatD(kHalfPiLow)));
     const D z = mulD(r, r);
     D ps = splatD(kSinPoly[5]);
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
     for (int i = 4; i >= 0; --i) ps = addD(mulD(ps, z), splatD(kSinPoly[i]));
-    const D sine = addD(r, mulD(mulD(r, z), ps));
+    const D sine = mulD(r, addD(splatD(1.0), mulD(z, ps)));  // -0 stays -0
     D pc = splatD(kCosPoly[6]);
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
     for (int i = 5; i >= 0; --i) pc = addD(mulD(pc, z), splatD(kCosPoly[i]));
     const D cosine = addD(splatD(1.0), mulD(z, pc));
     // Odd quarter turns take the cosine, the third and fourth the sign.
@@ -211,7 +207,6 @@ QV_LANES F sinToFloat(F x) {
     }
     return result;
 }
-
 
 // A lane function (Function::of) applied to count values, eight at a time.
 template <class Function>
@@ -247,9 +242,7 @@ struct LaneState {
 };
 
 QV_LANES void loadLanes(const VoiceBank& voices, LaneState& s) {
-    s.active = 0;
-    for (int k = 0; k < kNumVoices; ++k)
-        if (voices.note[k] >= 0) s.active |= 1u << k;
+    s.active = nonNegative(voices.note);
     s.pitch = loadF(voices.pitch);
     s.phase = loadF(voices.phase);
     s.increment = loadF(voices.phaseIncrement);
@@ -266,26 +259,30 @@ QV_LANES void storeLanes(const LaneState& s, unsigned activeBefore, VoiceBank& v
     storeF(voices.pulseCounter, s.pulseCounter);
     storeF(voices.cutCounter, s.cutCounter);
     const unsigned freed = activeBefore & ~s.active;
-    for (int k = 0; k < kNumVoices; ++k)
-        if (freed >> k & 1u) voices.note[k] = -1;
+    if (freed)
+        for (int k = 0; k < kNumVoices; ++k)
+            if (freed >> k & 1u) voices.note[k] = -1;
 }
 
 // What a sub-step does to each lane when nothing happens in it: the cut
 // timer and the pulse counter count down where they run, the phase advances
 // where the voice plays. Each comes with the limit at which something does
 // happen (a NaN limit: never); a lane reaching one sends the sub-step to
-// subStepExactly.
+// subStepExactly. Between such sub-steps the plan only changes with the
+// increments (negativeStep) and the "Note cut" parameter.
 struct SubStepPlan {
     F cutDecrement, cutLimit;      // cutting lanes: 1, 0; others: 0, NaN
     F negativeStep, phaseLimit;    // active lanes: -increment, 1; others: +0, +infinity
     F pulseDecrement, pulseLimit;  // lanes inside a pulse: 1, 0; others: 0, NaN
+    bool noteCutOn;                // the "Note cut" parameter above 0
+    bool anyCut;                   // some lane cutting
 };
 
-QV_LANES SubStepPlan planSubSteps(const LaneState& s, bool noteCutOn) {
+QV_LANES SubStepPlan planSubSteps(const LaneState& s, F pulseCounter, F cutCounter, bool noteCutOn) {
     const F zero = splat(0.0f), one = splat(1.0f), nan = splat(NAN);
     const M active = s.activeLanes;
-    const M cutting = mand(noteCutOn ? active : lanes(0u), gt(s.cutCounter, zero));
-    const M counting = mand(active, gt(s.pulseCounter, zero));
+    const M cutting = mand(noteCutOn ? active : lanes(0u), gt(cutCounter, zero));
+    const M counting = mand(active, gt(pulseCounter, zero));
     SubStepPlan plan;
     plan.cutDecrement = keep(cutting, one);
     plan.cutLimit = select(cutting, zero, nan);
@@ -294,6 +291,8 @@ QV_LANES SubStepPlan planSubSteps(const LaneState& s, bool noteCutOn) {
     plan.phaseLimit = select(active, one, splat(INFINITY));
     plan.pulseDecrement = keep(counting, one);
     plan.pulseLimit = select(counting, zero, nan);
+    plan.noteCutOn = noteCutOn;
+    plan.anyCut = bits(cutting) != 0;
     return plan;
 }
 
@@ -370,68 +369,105 @@ QV_LANES std::int32_t subStepExactly(LaneState& s, std::int32_t outputBit, bool 
     return (pulseEnded == odd) ? 1 : 0;
 }
 
-// The eight sub-steps of one sample; returns in how many the bit was on.
-// Most sub-steps change no lane beyond counting: from the first sub-step not
-// done yet to the eighth, all are done that way at once, and since phases
-// only grow and counters only fall, a lane that has not reached its limit
-// after the eighth did not reach it before. Otherwise the same is done again
-// noting each sub-step in which some lane reaches its limit; the first of
-// them is done one voice at a time, and the rest of the sample taken the
-// same way. Without a cut timer running (the usual case) the timers are left
-// out.
+// The sub-steps of a sample in which some lane reaches its limit: one at a
+// time up to the first in which something happens, which goes to
+// subStepExactly, then the rest at once if nothing more happens in them,
+// else the same way again.
 template <bool anyCut>
-QV_LANES int subStepsOfSample(LaneState& s, std::int32_t& outputBit, bool noteCutOn) {
-    SubStepPlan plan = planSubSteps(s, noteCutOn);
+QV_RARE int subStepsOneByOne(LaneState& s, std::int32_t& outputBit, bool noteCutOn) {
+    SubStepPlan plan = planSubSteps(s, s.pulseCounter, s.cutCounter, noteCutOn);
     std::int32_t bit = outputBit;
     int on = 0;
-    for (int step = 0; step < kSubSteps;) {
-        F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
-        for (int t = step; t < kSubSteps; ++t) {
-            phase = sub(phase, plan.negativeStep);
-            pulse = sub(pulse, plan.pulseDecrement);
-            if (anyCut) cut = sub(cut, plan.cutDecrement);
+    F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
+    int step = 0;
+    for (;;) {
+        for (; step < kSubSteps; ++step) {
+            const F nextPhase = sub(phase, plan.negativeStep);
+            const F nextPulse = sub(pulse, plan.pulseDecrement);
+            M event = mor(nlt(nextPhase, plan.phaseLimit), le(nextPulse, plan.pulseLimit));
+            F nextCut = cut;
+            if (anyCut) {
+                nextCut = sub(cut, plan.cutDecrement);
+                event = mor(event, le(nextCut, plan.cutLimit));
+            }
+            if (bits(event) != 0) break;
+            cut = nextCut;
+            phase = nextPhase;
+            pulse = nextPulse;
+            on += bit;
         }
-        M reached = mor(nlt(phase, plan.phaseLimit), le(pulse, plan.pulseLimit));
-        if (anyCut) reached = mor(reached, le(cut, plan.cutLimit));
+        if (step == kSubSteps) break;
+
+        s.cutCounter = cut;
+        s.phase = phase;
+        s.pulseCounter = pulse;
+        bit = subStepExactly(s, bit, noteCutOn);
+        cut = s.cutCounter;
+        phase = s.phase;
+        pulse = s.pulseCounter;
+        on += bit;
+        if (++step == kSubSteps) break;
+        plan = planSubSteps(s, pulse, cut, noteCutOn);
+
+        F restPhase = phase, restPulse = pulse, restCut = cut;
+        for (int t = step; t < kSubSteps; ++t) {
+            restPhase = sub(restPhase, plan.negativeStep);
+            restPulse = sub(restPulse, plan.pulseDecrement);
+            if (anyCut) restCut = sub(restCut, plan.cutDecrement);
+        }
+        M reached = mor(nlt(restPhase, plan.phaseLimit), le(restPulse, plan.pulseLimit));
+        if (anyCut) reached = mor(reached, le(restCut, plan.cutLimit));
         if (bits(reached) == 0) {
-            s.phase = phase;
-            s.pulseCounter = pulse;
-            s.cutCounter = cut;
+            phase = restPhase;
+            pulse = restPulse;
+            cut = restCut;
             on += bit * (kSubSteps - step);
             break;
         }
-
-        F phaseAt[kSubSteps], pulseAt[kSubSteps], cutAt[kSubSteps];
-        phase = s.phase;
-        pulse = s.pulseCounter;
-        cut = s.cutCounter;
-        unsigned eventSteps = 0;
-        for (int t = step; t < kSubSteps; ++t) {
-            phase = sub(phase, plan.negativeStep);
-            pulse = sub(pulse, plan.pulseDecrement);
-            M event = mor(nlt(phase, plan.phaseLimit), le(pulse, plan.pulseLimit));
-            if (anyCut) {
-                cut = sub(cut, plan.cutDecrement);
-                event = mor(event, le(cut, plan.cutLimit));
-            }
-            phaseAt[t] = phase;
-            pulseAt[t] = pulse;
-            cutAt[t] = cut;
-            eventSteps |= static_cast<unsigned>(bits(event) != 0) << t;
-        }
-        const int first = kFirstStep.of[eventSteps];
-        if (first > step) {
-            s.phase = phaseAt[first - 1];
-            s.pulseCounter = pulseAt[first - 1];
-            s.cutCounter = cutAt[first - 1];
-            on += bit * (first - step);
-        }
-        bit = subStepExactly(s, bit, noteCutOn);
-        on += bit;
-        step = first + 1;
-        plan = planSubSteps(s, noteCutOn);
     }
+    s.cutCounter = cut;
+    s.phase = phase;
+    s.pulseCounter = pulse;
     outputBit = bit;
+    return on;
+}
+
+// The eight sub-steps of one sample; returns in how many the bit was on.
+// In most samples the sub-steps change no lane beyond counting: all eight
+// are done that way at once, and since phases only grow and counters only
+// fall, a lane that has not reached its limit after the eighth did not reach
+// it before. Otherwise the sample is done again, one sub-step at a time
+// where needed, and the plan worked out anew. Without a cut timer running
+// (the usual case) the timers are left out. The phases and counters carried
+// from sample to sample are passed on their own, so that they can stay in
+// registers; `s` holds the rest.
+template <bool anyCut>
+QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& pulse, F& cut, std::int32_t& outputBit) {
+    F nextPhase = phase, nextPulse = pulse, nextCut = cut;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+    for (int t = 0; t < kSubSteps; ++t) {
+        nextPhase = sub(nextPhase, plan.negativeStep);
+        nextPulse = sub(nextPulse, plan.pulseDecrement);
+        if (anyCut) nextCut = sub(nextCut, plan.cutDecrement);
+    }
+    M reached = mor(nlt(nextPhase, plan.phaseLimit), le(nextPulse, plan.pulseLimit));
+    if (anyCut) reached = mor(reached, le(nextCut, plan.cutLimit));
+    if (bits(reached) == 0) {
+        phase = nextPhase;
+        pulse = nextPulse;
+        cut = nextCut;
+        return outputBit ? kSubSteps : 0;
+    }
+    s.phase = phase;
+    s.pulseCounter = pulse;
+    s.cutCounter = cut;
+    const int on = subStepsOneByOne<anyCut>(s, outputBit, plan.noteCutOn);
+    phase = s.phase;
+    pulse = s.pulseCounter;
+    cut = s.cutCounter;
+    plan = planSubSteps(s, pulse, cut, plan.noteCutOn);
     return on;
 }
 
@@ -462,8 +498,7 @@ QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, const LaneState& s, 
         const D xd = widen(x);
         const D d = subD(xd, p.approxExponent);
         unsigned usable = 0xFFu;
-        if (p.chainSteps >= 0 && p.chainSteps < kChainLimit &&
-            bitsD(leD(absD(d), splatD(kChainStep))) == 0xFFu) {
+        if (p.chainSteps >= 0 && p.chainSteps < kChainLimit && bitsD(leD(absD(d), splatD(kChainStep))) == 0xFFu) {
             p.approx = powerStep(p.approx, d);
             ++p.chainSteps;
         } else {
@@ -478,9 +513,14 @@ QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, const LaneState& s, 
     return p.increment;
 }
 
-// How many samples ahead of the sub-steps the pitch stage runs: about as
-// many as its chain of dependent operations is longer than a sample's.
-constexpr int kPitchLead = 4;
+// The increments of samples [from, run.frames) of the run into
+// increments[i * kNumVoices ...], for the voices active now. The pitch stage
+// does not depend on the sub-steps, so the whole run's pitch is worked out
+// first, in a loop of its own that has nothing else to wait for.
+QV_LANES void pitchOfRun(PitchStage& p, const VoiceRun& run, const LaneState& s, std::int32_t from,
+                         float* increments) {
+    for (std::int32_t i = from; i < run.frames; ++i) storeF(increments + i * kNumVoices, incrementsAt(p, run, s, i));
+}
 
 // Pitch, sub-steps and the output sample for every sample of the run.
 QV_LANES void renderRun(VoiceRun& run) {
@@ -490,33 +530,39 @@ QV_LANES void renderRun(VoiceRun& run) {
     std::int32_t bit = *run.outputBit;
 
     PitchCache& cache = *run.pitchCache;
-    PitchStage pitch{loadF(cache.exponent), loadF(cache.increment), cache.rate, 0u, lanes(0u),
-                     splatD(0.0),           splatD(0.0),            -1};
-    // Each sample's pitch is worked out kPitchLead samples ahead, while the
-    // sub-steps of the ones before run (they do not depend on each other),
-    // and again should a cut free a voice in between.
-    F ahead[kPitchLead];
-    unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
-    for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
-        ahead[i] = incrementsAt(pitch, run, s, i);
-        aheadFor[i] = s.active;
-    }
+    PitchStage pitch;
+    pitch.exponent = loadF(cache.exponent);
+    pitch.increment = loadF(cache.increment);
+    pitch.rate = cache.rate;
+    pitch.detunedFor = 0u;
+    pitch.detuned = lanes(0u);
+    pitch.approx = pitch.approxExponent = splatD(0.0);
+    pitch.chainSteps = -1;
 
+    // The run's increments, worked out for the voices active at its start,
+    // and again from the sample after a cut frees a voice (who carries the
+    // detune depends on the active voices).
+    float increments[kRunLength * kNumVoices];
+    unsigned incrementsFor = s.active;
+    if (s.active != 0) pitchOfRun(pitch, run, s, 0, increments);
+
+    F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
+    SubStepPlan plan = planSubSteps(s, pulse, cut, run.noteCut->load() > 0.0f);
     std::int32_t i = 0;
     for (; i < run.frames && s.active != 0; ++i) {
         // Pitch.
-        const int slot = i % kPitchLead;
-        const F increment = aheadFor[slot] == s.active ? ahead[slot] : incrementsAt(pitch, run, s, i);
-        if (i + kPitchLead < run.frames) {
-            ahead[slot] = incrementsAt(pitch, run, s, i + kPitchLead);
-            aheadFor[slot] = s.active;
+        if (s.active != incrementsFor) {
+            incrementsFor = s.active;
+            pitchOfRun(pitch, run, s, i, increments);
         }
-        s.increment = select(s.activeLanes, increment, s.increment);
+        s.increment = select(s.activeLanes, loadF(increments + i * kNumVoices), s.increment);
 
         // Sub-steps.
         const bool noteCutOn = run.noteCut->load() > 0.0f;
-        const bool anyCut = noteCutOn && (s.active & bits(gt(s.cutCounter, splat(0.0f)))) != 0;
-        const int on = anyCut ? subStepsOfSample<true>(s, bit, noteCutOn) : subStepsOfSample<false>(s, bit, noteCutOn);
+        if (noteCutOn != plan.noteCutOn) plan = planSubSteps(s, pulse, cut, noteCutOn);
+        plan.negativeStep = keep(s.activeLanes, neg(s.increment));
+        const int on = plan.anyCut ? subStepsOfSample<true>(s, plan, phase, pulse, cut, bit)
+                                   : subStepsOfSample<false>(s, plan, phase, pulse, cut, bit);
 
         // Output.
         float sample = run.noteVolume * kAccumulated[on];
@@ -527,6 +573,9 @@ QV_LANES void renderRun(VoiceRun& run) {
         run.out0[i] = sample;
         run.out1[i] = sample;
     }
+    s.phase = phase;
+    s.pulseCounter = pulse;
+    s.cutCounter = cut;
     storeF(cache.exponent, pitch.exponent);
     storeF(cache.increment, pitch.increment);
     cache.rate = pitch.rate;

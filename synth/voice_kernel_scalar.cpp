@@ -1,11 +1,11 @@
 // The voice kernel in plain C++, for processors without the vector paths:
 // each lane operation is a loop over the eight voices, with exactly the
 // rounding of the vector instructions it stands for.
-#include "synth/voice_kernel.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+
+#include "synth/voice_kernel.h"
 
 #if defined(__GNUC__) || defined(__clang__)
 #define QV_LANES __attribute__((always_inline)) inline
@@ -34,6 +34,9 @@ struct MD {
 template <class R, class Op>
 inline R each(Op op) {
     R r;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
     for (int k = 0; k < kNumVoices; ++k) r.v[k] = op(k);
     return r;
 }
@@ -44,40 +47,99 @@ inline F loadF(const float* p) {
     return r;
 }
 inline void storeF(float* p, F a) { std::memcpy(p, a.v, sizeof a.v); }
-inline F splat(float x) { return each<F>([x](int) { return x; }); }
-inline F add(F a, F b) { return each<F>([&](int k) { return a.v[k] + b.v[k]; }); }
-inline F sub(F a, F b) { return each<F>([&](int k) { return a.v[k] - b.v[k]; }); }
-inline F mul(F a, F b) { return each<F>([&](int k) { return a.v[k] * b.v[k]; }); }
-inline F div(F a, F b) { return each<F>([&](int k) { return a.v[k] / b.v[k]; }); }
-inline F neg(F a) { return each<F>([&](int k) { return -a.v[k]; }); }
-inline F select(M m, F a, F b) { return each<F>([&](int k) { return m.v[k] ? a.v[k] : b.v[k]; }); }
-inline F keep(M m, F a) { return each<F>([&](int k) { return m.v[k] ? a.v[k] : 0.0f; }); }
+inline F splat(float x) {
+    return each<F>([x](int) { return x; });
+}
+inline F add(F a, F b) {
+    return each<F>([&](int k) { return a.v[k] + b.v[k]; });
+}
+inline F sub(F a, F b) {
+    return each<F>([&](int k) { return a.v[k] - b.v[k]; });
+}
+inline F mul(F a, F b) {
+    return each<F>([&](int k) { return a.v[k] * b.v[k]; });
+}
+inline F div(F a, F b) {
+    return each<F>([&](int k) { return a.v[k] / b.v[k]; });
+}
+inline F neg(F a) {
+    return each<F>([&](int k) { return -a.v[k]; });
+}
+inline F select(M m, F a, F b) {
+    return each<F>([&](int k) { return m.v[k] ? a.v[k] : b.v[k]; });
+}
+inline F keep(M m, F a) {
+    return each<F>([&](int k) { return m.v[k] ? a.v[k] : 0.0f; });
+}
 
-inline M le(F a, F b) { return each<M>([&](int k) { return a.v[k] <= b.v[k]; }); }
-inline M gt(F a, F b) { return each<M>([&](int k) { return a.v[k] > b.v[k]; }); }
-inline M ge(F a, F b) { return each<M>([&](int k) { return a.v[k] >= b.v[k]; }); }
-inline M nlt(F a, F b) { return each<M>([&](int k) { return !(a.v[k] < b.v[k]); }); }
-inline M eq(F a, F b) { return each<M>([&](int k) { return a.v[k] == b.v[k]; }); }
-inline M mand(M a, M b) { return each<M>([&](int k) { return a.v[k] && b.v[k]; }); }
-inline M mor(M a, M b) { return each<M>([&](int k) { return a.v[k] || b.v[k]; }); }
-inline M mandnot(M a, M b) { return each<M>([&](int k) { return !a.v[k] && b.v[k]; }); }
+inline M le(F a, F b) {
+    return each<M>([&](int k) { return a.v[k] <= b.v[k]; });
+}
+inline M gt(F a, F b) {
+    return each<M>([&](int k) { return a.v[k] > b.v[k]; });
+}
+inline M ge(F a, F b) {
+    return each<M>([&](int k) { return a.v[k] >= b.v[k]; });
+}
+inline M nlt(F a, F b) {
+    return each<M>([&](int k) { return !(a.v[k] < b.v[k]); });
+}
+inline M eq(F a, F b) {
+    return each<M>([&](int k) { return a.v[k] == b.v[k]; });
+}
+inline M mand(M a, M b) {
+    return each<M>([&](int k) { return a.v[k] && b.v[k]; });
+}
+inline M mor(M a, M b) {
+    return each<M>([&](int k) { return a.v[k] || b.v[k]; });
+}
+inline M mandnot(M a, M b) {
+    return each<M>([&](int k) { return !a.v[k] && b.v[k]; });
+}
 inline unsigned bits(M m) {
     unsigned set = 0;
     for (int k = 0; k < kNumVoices; ++k) set |= static_cast<unsigned>(m.v[k]) << k;
     return set;
 }
-inline M lanes(unsigned set) { return each<M>([set](int k) { return (set >> k & 1u) != 0; }); }
+inline unsigned nonNegative(const std::int32_t* v) {
+    unsigned set = 0;
+    for (int k = 0; k < kNumVoices; ++k) set |= static_cast<unsigned>(v[k] >= 0) << k;
+    return set;
+}
+inline M lanes(unsigned set) {
+    return each<M>([set](int k) { return (set >> k & 1u) != 0; });
+}
 
-inline D widen(F a) { return each<D>([&](int k) { return static_cast<double>(a.v[k]); }); }
-inline F narrow(D a) { return each<F>([&](int k) { return static_cast<float>(a.v[k]); }); }
-inline D splatD(double x) { return each<D>([x](int) { return x; }); }
-inline D addD(D a, D b) { return each<D>([&](int k) { return a.v[k] + b.v[k]; }); }
-inline D subD(D a, D b) { return each<D>([&](int k) { return a.v[k] - b.v[k]; }); }
-inline D mulD(D a, D b) { return each<D>([&](int k) { return a.v[k] * b.v[k]; }); }
-inline D negD(D a) { return each<D>([&](int k) { return -a.v[k]; }); }
-inline D absD(D a) { return each<D>([&](int k) { return std::fabs(a.v[k]); }); }
-inline MD leD(D a, D b) { return each<MD>([&](int k) { return a.v[k] <= b.v[k]; }); }
-inline D selectD(MD m, D a, D b) { return each<D>([&](int k) { return m.v[k] ? a.v[k] : b.v[k]; }); }
+inline D widen(F a) {
+    return each<D>([&](int k) { return static_cast<double>(a.v[k]); });
+}
+inline F narrow(D a) {
+    return each<F>([&](int k) { return static_cast<float>(a.v[k]); });
+}
+inline D splatD(double x) {
+    return each<D>([x](int) { return x; });
+}
+inline D addD(D a, D b) {
+    return each<D>([&](int k) { return a.v[k] + b.v[k]; });
+}
+inline D subD(D a, D b) {
+    return each<D>([&](int k) { return a.v[k] - b.v[k]; });
+}
+inline D mulD(D a, D b) {
+    return each<D>([&](int k) { return a.v[k] * b.v[k]; });
+}
+inline D negD(D a) {
+    return each<D>([&](int k) { return -a.v[k]; });
+}
+inline D absD(D a) {
+    return each<D>([&](int k) { return std::fabs(a.v[k]); });
+}
+inline MD leD(D a, D b) {
+    return each<MD>([&](int k) { return a.v[k] <= b.v[k]; });
+}
+inline D selectD(MD m, D a, D b) {
+    return each<D>([&](int k) { return m.v[k] ? a.v[k] : b.v[k]; });
+}
 inline MD bitD(D a, unsigned bit) {
     return each<MD>([&](int k) {
         std::uint64_t b;

@@ -26,11 +26,12 @@ struct F {
 struct M {
     __m128 lo, hi;
 };
+// Lanes 0-1, 2-3, 4-5, 6-7.
 struct D {
-    __m128d v[4];
+    __m128d l01, l23, l45, l67;
 };
 struct MD {
-    __m128d v[4];
+    __m128d l01, l23, l45, l67;
 };
 
 inline F loadF(const float* p) { return F{_mm_loadu_ps(p), _mm_loadu_ps(p + 4)}; }
@@ -59,8 +60,12 @@ inline M eq(F a, F b) { return M{_mm_cmpeq_ps(a.lo, b.lo), _mm_cmpeq_ps(a.hi, b.
 inline M mand(M a, M b) { return M{_mm_and_ps(a.lo, b.lo), _mm_and_ps(a.hi, b.hi)}; }
 inline M mor(M a, M b) { return M{_mm_or_ps(a.lo, b.lo), _mm_or_ps(a.hi, b.hi)}; }
 inline M mandnot(M a, M b) { return M{_mm_andnot_ps(a.lo, b.lo), _mm_andnot_ps(a.hi, b.hi)}; }
-inline unsigned bits(M m) {
-    return static_cast<unsigned>(_mm_movemask_ps(m.lo) | (_mm_movemask_ps(m.hi) << 4));
+inline unsigned bits(M m) { return static_cast<unsigned>(_mm_movemask_ps(m.lo) | (_mm_movemask_ps(m.hi) << 4)); }
+inline unsigned nonNegative(const std::int32_t* v) {
+    const __m128i minusOne = _mm_set1_epi32(-1);
+    const __m128i lo = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), minusOne);
+    const __m128i hi = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4)), minusOne);
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(lo)) | (_mm_movemask_ps(_mm_castsi128_ps(hi)) << 4));
 }
 inline M lanes(unsigned set) {
     const __m128i all = _mm_set1_epi32(static_cast<int>(set));
@@ -70,77 +75,66 @@ inline M lanes(unsigned set) {
 }
 
 inline D widen(F a) {
-    return D{{_mm_cvtps_pd(a.lo), _mm_cvtps_pd(_mm_movehl_ps(a.lo, a.lo)), _mm_cvtps_pd(a.hi),
-              _mm_cvtps_pd(_mm_movehl_ps(a.hi, a.hi))}};
+    return D{_mm_cvtps_pd(a.lo), _mm_cvtps_pd(_mm_movehl_ps(a.lo, a.lo)), _mm_cvtps_pd(a.hi),
+             _mm_cvtps_pd(_mm_movehl_ps(a.hi, a.hi))};
 }
 inline F narrow(D a) {
-    return F{_mm_movelh_ps(_mm_cvtpd_ps(a.v[0]), _mm_cvtpd_ps(a.v[1])),
-             _mm_movelh_ps(_mm_cvtpd_ps(a.v[2]), _mm_cvtpd_ps(a.v[3]))};
+    return F{_mm_movelh_ps(_mm_cvtpd_ps(a.l01), _mm_cvtpd_ps(a.l23)),
+             _mm_movelh_ps(_mm_cvtpd_ps(a.l45), _mm_cvtpd_ps(a.l67))};
 }
 inline D splatD(double x) {
     const __m128d v = _mm_set1_pd(x);
-    return D{{v, v, v, v}};
+    return D{v, v, v, v};
 }
 inline D addD(D a, D b) {
-    D r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_add_pd(a.v[i], b.v[i]);
-    return r;
+    return D{_mm_add_pd(a.l01, b.l01), _mm_add_pd(a.l23, b.l23), _mm_add_pd(a.l45, b.l45), _mm_add_pd(a.l67, b.l67)};
 }
 inline D subD(D a, D b) {
-    D r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_sub_pd(a.v[i], b.v[i]);
-    return r;
+    return D{_mm_sub_pd(a.l01, b.l01), _mm_sub_pd(a.l23, b.l23), _mm_sub_pd(a.l45, b.l45), _mm_sub_pd(a.l67, b.l67)};
 }
 inline D mulD(D a, D b) {
-    D r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_mul_pd(a.v[i], b.v[i]);
-    return r;
+    return D{_mm_mul_pd(a.l01, b.l01), _mm_mul_pd(a.l23, b.l23), _mm_mul_pd(a.l45, b.l45), _mm_mul_pd(a.l67, b.l67)};
 }
 inline D negD(D a) {
     const __m128d sign = _mm_set1_pd(-0.0);
-    D r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_xor_pd(a.v[i], sign);
-    return r;
+    return D{_mm_xor_pd(a.l01, sign), _mm_xor_pd(a.l23, sign), _mm_xor_pd(a.l45, sign), _mm_xor_pd(a.l67, sign)};
 }
 inline D absD(D a) {
     const __m128d sign = _mm_set1_pd(-0.0);
-    D r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_andnot_pd(sign, a.v[i]);
-    return r;
+    return D{_mm_andnot_pd(sign, a.l01), _mm_andnot_pd(sign, a.l23), _mm_andnot_pd(sign, a.l45),
+             _mm_andnot_pd(sign, a.l67)};
 }
 inline MD leD(D a, D b) {
-    MD r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_cmple_pd(a.v[i], b.v[i]);
-    return r;
+    return MD{_mm_cmple_pd(a.l01, b.l01), _mm_cmple_pd(a.l23, b.l23), _mm_cmple_pd(a.l45, b.l45),
+              _mm_cmple_pd(a.l67, b.l67)};
 }
+inline __m128d blendD(__m128d m, __m128d a, __m128d b) { return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b)); }
 inline D selectD(MD m, D a, D b) {
-    D r;
-    for (int i = 0; i < 4; ++i) r.v[i] = _mm_or_pd(_mm_and_pd(m.v[i], a.v[i]), _mm_andnot_pd(m.v[i], b.v[i]));
-    return r;
+    return D{blendD(m.l01, a.l01, b.l01), blendD(m.l23, a.l23, b.l23), blendD(m.l45, a.l45, b.l45),
+             blendD(m.l67, a.l67, b.l67)};
 }
 // Lanes whose pattern has the bit set, for bits of the lower 32; each 64-bit
 // lane takes the comparison of its lower half.
+inline __m128d bitD(__m128d a, __m128i bit) {
+    const __m128i low = _mm_cmpeq_epi32(_mm_and_si128(_mm_castpd_si128(a), bit), bit);
+    return _mm_castsi128_pd(_mm_shuffle_epi32(low, _MM_SHUFFLE(2, 2, 0, 0)));
+}
 inline MD bitD(D a, unsigned bit) {
     const __m128i b = _mm_set_epi32(0, static_cast<int>(bit), 0, static_cast<int>(bit));
-    MD r;
-    for (int i = 0; i < 4; ++i) {
-        const __m128i low = _mm_cmpeq_epi32(_mm_and_si128(_mm_castpd_si128(a.v[i]), b), b);
-        r.v[i] = _mm_castsi128_pd(_mm_shuffle_epi32(low, _MM_SHUFFLE(2, 2, 0, 0)));
-    }
-    return r;
+    return MD{bitD(a.l01, b), bitD(a.l23, b), bitD(a.l45, b), bitD(a.l67, b)};
 }
 inline unsigned bitsD(MD m) {
-    unsigned set = 0;
-    for (int i = 0; i < 4; ++i) set |= static_cast<unsigned>(_mm_movemask_pd(m.v[i])) << (2 * i);
-    return set;
+    return static_cast<unsigned>(_mm_movemask_pd(m.l01) | (_mm_movemask_pd(m.l23) << 2) |
+                                 (_mm_movemask_pd(m.l45) << 4) | (_mm_movemask_pd(m.l67) << 6));
 }
 // 2^k for doubles holding 1.5 * 2^52 + k: k + 1023 shifted into the exponent.
-inline D pow2OfRounded(D shifted) {
+inline __m128d pow2OfRounded(__m128d shifted) {
     const __m128i bias = _mm_set_epi32(0, 1023, 0, 1023);
-    D r;
-    for (int i = 0; i < 4; ++i)
-        r.v[i] = _mm_castsi128_pd(_mm_slli_epi64(_mm_add_epi64(_mm_castpd_si128(shifted.v[i]), bias), 52));
-    return r;
+    return _mm_castsi128_pd(_mm_slli_epi64(_mm_add_epi64(_mm_castpd_si128(shifted), bias), 52));
+}
+inline D pow2OfRounded(D shifted) {
+    return D{pow2OfRounded(shifted.l01), pow2OfRounded(shifted.l23), pow2OfRounded(shifted.l45),
+             pow2OfRounded(shifted.l67)};
 }
 
 #include "synth/voice_kernel_body.h"

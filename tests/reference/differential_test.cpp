@@ -2,19 +2,26 @@
 // host would) and to the reference engine side by side; every output sample
 // must have the same bits.
 //
-// QUORVEL_DIFF_SCENARIOS: number of sessions (default 10000).
+// The plug-in renders with each build of its voice kernel in turn (plain
+// C++, SSE2, AVX2, as far as this build and processor have them); every one
+// must match.
+//
+// QUORVEL_DIFF_SCENARIOS: number of sessions per kernel (default 10000).
 // QUORVEL_DIFF_SEED: seed of the first session (default 1); session i uses
 // seed + i. A failure prints the session's seed: rerun it alone with
 // QUORVEL_DIFF_SEED=<seed> QUORVEL_DIFF_SCENARIOS=1.
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/aeffect.h"
@@ -23,6 +30,8 @@
 #include "reference/reference_engine.h"
 #include "support/recording_host.h"
 #include "synth/quorvel.h"
+
+void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }
 
 namespace {
 
@@ -260,7 +269,7 @@ struct Totals {
 };
 
 // Plays one session; returns false (after reporting) at the first difference.
-bool playSession(std::uint64_t seed, Totals& totals) {
+bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
     SessionDice dice(seed);
     dice.newKeyPool();
 
@@ -279,9 +288,13 @@ bool playSession(std::uint64_t seed, Totals& totals) {
         ADD_FAILURE() << "no effect record, seed " << seed;
         return false;
     }
-    const Quorvel* product = dynamic_cast<const Quorvel*>(effectOf(effect));
+    Quorvel* product = dynamic_cast<Quorvel*>(effectOf(effect));
     if (!product) {
         ADD_FAILURE() << "the record's object is not the instrument, seed " << seed;
+        return false;
+    }
+    if (!product->useKernel(path)) {
+        ADD_FAILURE() << "kernel " << kernelName(path) << " refused, seed " << seed;
         return false;
     }
     reference::Engine ref;
@@ -387,23 +400,27 @@ bool playSession(std::uint64_t seed, Totals& totals) {
     return same;
 }
 
-TEST(Differential, RandomSessionsMatchTheReferenceBitForBit) {
+class Differential : public ::testing::TestWithParam<KernelPath> {};
+
+TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
+    const KernelPath path = GetParam();
+    if (!kernelAvailable(path)) GTEST_SKIP() << kernelName(path) << " is not available here";
     const std::uint64_t sessions = envNumber("QUORVEL_DIFF_SCENARIOS", 10000);
     const std::uint64_t firstSeed = envNumber("QUORVEL_DIFF_SEED", 1);
     Totals totals;
     std::uint64_t failures = 0;
     for (std::uint64_t i = 0; i < sessions; ++i) {
-        if (!playSession(firstSeed + i, totals) && ++failures >= 5) {
+        if (!playSession(firstSeed + i, path, totals) && ++failures >= 5) {
             ADD_FAILURE() << "stopping after " << failures << " differing sessions";
             break;
         }
     }
-    std::printf("%" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
+    std::printf("%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
                 " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64
                 " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps, %" PRIu64
                  " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
-                sessions, firstSeed, totals.samples, totals.audibleSessions, totals.counts.notesDropped,
-                totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet,
+                kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions,
+                totals.counts.notesDropped, totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet,
                 totals.counts.periodsDoubled, totals.counts.eventsUnfired, totals.counts.detunedVoices,
                 totals.counts.vibratoWraps);
     EXPECT_EQ(failures, 0u);
@@ -422,5 +439,135 @@ TEST(Differential, RandomSessionsMatchTheReferenceBitForBit) {
         EXPECT_GT(totals.counts.vibratoWraps, 0u);
     }
 }
+
+// Every voice's pitch moving on every sample, as fast as in-range settings
+// move it (the fastest, deepest vibrato at the lowest rate, with bends across
+// a 24-semitone range twice a block) and as slowly (the highest rate): long
+// stretches in which each power of two is worked out from the one before.
+TEST_P(Differential, MovingPitchMatchesTheReference) {
+    const KernelPath path = GetParam();
+    if (!kernelAvailable(path)) GTEST_SKIP() << kernelName(path) << " is not available here";
+    for (const std::intptr_t rate : {std::intptr_t{8000}, std::intptr_t{44100}, std::intptr_t{384000}}) {
+        SCOPED_TRACE(rate);
+        RecordingHost host([rate](const HostCall& call) -> std::intptr_t {
+            return call.opcode == audioMasterVersion ? 2400 : call.opcode == audioMasterGetSampleRate ? rate : 0;
+        });
+        AEffect* effect = createQuorvelEffect(RecordingHost::callback);
+        ASSERT_NE(effect, nullptr);
+        Quorvel* product = dynamic_cast<Quorvel*>(effectOf(effect));
+        ASSERT_NE(product, nullptr);
+        ASSERT_TRUE(product->useKernel(path));
+        reference::Engine ref;
+        const float params[][2] = {{0, 0.3f}, {2, 0.9f}, {5, 1.0f}, {6, 1.0f}};
+        for (const auto& p : params) {
+            effect->setParameter(effect, static_cast<std::int32_t>(p[0]), p[1]);
+            ref.setParameter(static_cast<std::int32_t>(p[0]), p[1]);
+        }
+
+        HostEventList events;
+        std::vector<float> left(2048), right(2048), refLeft(2048), refRight(2048);
+        for (int b = 0; b < 12; ++b) {
+            events.clear();
+            auto add = [&events](std::int32_t delta, int status, int d1, int d2) {
+                VstMidiEvent& e = events.add();
+                e.deltaFrames = delta;
+                e.midiData[0] = static_cast<char>(status);
+                e.midiData[1] = static_cast<char>(d1);
+                e.midiData[2] = static_cast<char>(d2);
+            };
+            if (b == 0) {
+                add(0, 0xB0, 101, 0);
+                add(0, 0xB0, 100, 0);
+                add(0, 0xB0, 6, 48);
+                add(0, 0xB0, 1, 127);
+                for (int v = 0; v < 8; ++v) add(v, 0x90, 30 + 9 * v, 100);
+            }
+            for (std::int32_t delta : {0, 1000}) {
+                const int bend = (b * 5741 + delta * 7) % 16384;
+                add(delta, 0xE0, bend & 0x7F, bend >> 7);
+            }
+            VstEvents* list = events.build();
+            effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
+            ref.takeEvents(list);
+            float* outputs[2] = {left.data(), right.data()};
+            effect->processReplacing(effect, nullptr, outputs, 2048);
+            ref.render(rate, refLeft.data(), refRight.data(), 2048);
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                ASSERT_TRUE(sameBits(left[i], refLeft[i]) && sameBits(right[i], refRight[i]))
+                    << "block " << b << ", sample " << i << ": plug-in " << left[i] << ", reference " << refLeft[i];
+            }
+            const std::string diff = stateDifference(*product, ref);
+            ASSERT_TRUE(diff.empty()) << "after block " << b << ": " << diff;
+        }
+        effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+// With no voice playing the vibrato phase is counted on many samples at a
+// time; it must land where the reference's sample-by-sample count does, for
+// speeds from none to the fastest, increments lost in rounding, and
+// increments lying exactly halfway between two floats of a binade the phase
+// passes through (where the rounding alternates).
+TEST(VibratoPhase, IdleBlocksEndWhereTheReferenceCountsTo) {
+    std::vector<std::pair<float, std::intptr_t>> cases;
+    for (const std::intptr_t rate : {std::intptr_t{8000}, std::intptr_t{44100}, std::intptr_t{96000},
+                                     std::intptr_t{384000}}) {
+        for (float speed : {0.0f, 1e-30f, 1e-6f, 0.001f, 0.05f, 0.5f, 0.77f, 1.0f}) cases.push_back({speed, rate});
+        // Speeds whose increment (worked out as the engine does) has its
+        // lowest bit at 2^-23 .. 2^-26: half the spacing of the floats
+        // in [0.5, 8), so that a phase crossing those binades meets ties.
+        int found = 0;
+        for (int i = 1; i <= 200000 && found < 3; ++i) {
+            const float speed = static_cast<float>(i) / 200000.0f;
+            float lfo = speed * 24.0f;
+            lfo = lfo / static_cast<float>(rate);
+            const float increment = lfo * 3.1415927f;
+            int e = 0;
+            const double mantissa = std::frexp(static_cast<double>(increment), &e);
+            const double scaled = std::ldexp(mantissa, 24);  // the 24 significant bits as an integer
+            int low = 0;
+            while (low < 24 && std::fmod(scaled, std::ldexp(1.0, low + 1)) == 0.0) ++low;
+            const int lowestBit = e - 24 + low;
+            if (lowestBit >= -26 && lowestBit <= -23) {
+                cases.push_back({speed, rate});
+                ++found;
+            }
+        }
+    }
+    const std::int32_t blockSizes[] = {1, 7, 128, 129, 1000, 4099};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "speed " << c.first << ", rate " << c.second);
+        const std::intptr_t rate = c.second;
+        RecordingHost host([rate](const HostCall& call) -> std::intptr_t {
+            return call.opcode == audioMasterVersion ? 2400 : call.opcode == audioMasterGetSampleRate ? rate : 0;
+        });
+        AEffect* effect = createQuorvelEffect(RecordingHost::callback);
+        ASSERT_NE(effect, nullptr);
+        const Quorvel* product = dynamic_cast<const Quorvel*>(effectOf(effect));
+        ASSERT_NE(product, nullptr);
+        reference::Engine ref;
+        effect->setParameter(effect, 5, c.first);
+        ref.setParameter(5, c.first);
+        std::vector<float> left(4099), right(4099), refLeft(4099), refRight(4099);
+        float* outputs[2] = {left.data(), right.data()};
+        // Enough blocks for the slowest speeds here to wrap the phase.
+        const int blocks = 40;
+        for (int b = 0; b < blocks; ++b) {
+            const std::int32_t frames = blockSizes[b % 6];
+            effect->processReplacing(effect, nullptr, outputs, frames);
+            ref.render(rate, refLeft.data(), refRight.data(), frames);
+            ASSERT_TRUE(sameBits(product->currentLfoPhase(), ref.currentLfoPhase()))
+                << "block " << b << ": plug-in " << product->currentLfoPhase() << ", reference "
+                << ref.currentLfoPhase();
+        }
+        effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernel, Differential,
+                         ::testing::Values(KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2),
+                         [](const ::testing::TestParamInfo<KernelPath>& info) {
+                             return std::string(kernelName(info.param));
+                         });
 
 }  // namespace

@@ -1,0 +1,260 @@
+// The builds of the voice kernel (plain C++, SSE2, AVX2): each must give the
+// library's own bits for the vibrato's sine and the pitch's power of two, and
+// the instrument must run whichever one it is told to.
+//
+// QUORVEL_EXHAUSTIVE=1 checks every float of the ranges the engine reaches
+// instead of a sample of them (minutes per path).
+#include "synth/voice_kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/recording_host.h"
+#include "synth/quorvel.h"
+
+void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }
+
+namespace {
+
+std::uint32_t bitsOf(float f) {
+    std::uint32_t b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+float floatOf(std::uint32_t b) {
+    float f;
+    std::memcpy(&f, &b, sizeof f);
+    return f;
+}
+
+float librarySine(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
+
+float libraryPower(float x) {
+    const double p = std::pow(2.0, static_cast<double>(x));
+    return p > 3.4028234663852886e38 ? std::numeric_limits<float>::infinity() : static_cast<float>(p);
+}
+
+bool exhaustive() {
+    const char* v = std::getenv("QUORVEL_EXHAUSTIVE");
+    return v && *v && std::strcmp(v, "0") != 0;
+}
+
+// Floats of [lo, hi] (lo < 0 < hi or 0 <= lo < hi), every `stride`-th bit
+// pattern, in batches handed to `check`. Floats are visited through their
+// bit patterns, so every binade gets its share.
+template <class Check>
+void forFloatsIn(float lo, float hi, std::uint32_t stride, Check check) {
+    std::vector<float> batch;
+    batch.reserve(4096);
+    auto flush = [&] {
+        check(batch);
+        batch.clear();
+    };
+    auto walk = [&](std::uint32_t from, std::uint32_t to, std::uint32_t sign) {
+        for (std::uint64_t b = from; b <= to; b += stride) {
+            batch.push_back(floatOf(static_cast<std::uint32_t>(b) | sign));
+            if (batch.size() == 4096) flush();
+        }
+    };
+    if (hi >= 0.0f) walk(lo > 0.0f ? bitsOf(lo) : 0u, bitsOf(hi), 0u);
+    if (lo < 0.0f) walk(1u, bitsOf(-lo), 0x80000000u);
+    flush();
+}
+
+class Kernel : public ::testing::TestWithParam<KernelPath> {
+protected:
+    void SetUp() override {
+        if (!kernelAvailable(GetParam())) GTEST_SKIP() << kernelName(GetParam()) << " is not available here";
+    }
+    const VoiceKernel& kernel() { return voiceKernel(GetParam()); }
+
+    // Runs the kernel's function over the values and compares each result
+    // with the library's, bit for bit; reports the first few differences.
+    template <class Library>
+    void expectLibraryBits(void (*function)(const float*, std::int32_t, float*), const std::vector<float>& x,
+                           Library library, int& failures) {
+        std::vector<float> got(x.size());
+        function(x.data(), static_cast<std::int32_t>(x.size()), got.data());
+        for (std::size_t i = 0; i < x.size() && failures < 5; ++i) {
+            const float want = library(x[i]);
+            if (bitsOf(got[i]) != bitsOf(want) && !(std::isnan(got[i]) && std::isnan(want))) {
+                ADD_FAILURE() << "x = " << x[i] << " (0x" << std::hex << bitsOf(x[i]) << "): kernel 0x"
+                              << bitsOf(got[i]) << ", library 0x" << bitsOf(want) << std::dec;
+                ++failures;
+            }
+        }
+    }
+};
+
+// The vibrato phase stays in [0, 2 pi); outside the kernel asks the library.
+TEST_P(Kernel, SineHasTheLibrarysBits) {
+    int failures = 0;
+    const std::uint32_t stride = exhaustive() ? 1u : 9973u;
+    forFloatsIn(0.0f, 6.2831855f, stride,
+                [&](const std::vector<float>& x) { expectLibraryBits(kernel().sines, x, librarySine, failures); });
+
+    // The floats next to multiples of pi/2, where the reduction cancels most,
+    // both ends of the range, and values beyond it.
+    std::vector<float> hard;
+    for (int k = 0; k <= 4; ++k) {
+        const float m = static_cast<float>(k * 1.5707963267948966);
+        float f = m;
+        for (int i = 0; i < 64; ++i) f = std::nextafter(f, 0.0f);
+        for (int i = 0; i < 128; ++i, f = std::nextafter(f, 10.0f)) hard.push_back(f);
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float v : {0.0f, -0.0f, 1e-30f, 1e-45f, 6.9999995f, 7.0f, 7.0000005f, 100.0f, -1.0f, -1e-30f, inf, -inf,
+                    std::numeric_limits<float>::quiet_NaN(), 3e38f})
+        hard.push_back(v);
+    expectLibraryBits(kernel().sines, hard, librarySine, failures);
+}
+
+// Exponents x = (key - 69 + vibrato + bend + detune) / 12 lie within
+// [-134.98, 123.98] / 12 for in-range input; others reach the library.
+TEST_P(Kernel, PowerOfTwoHasTheLibrarysBits) {
+    int failures = 0;
+    const std::uint32_t stride = exhaustive() ? 1u : 9973u;
+    forFloatsIn(-11.25f, 10.34f, stride, [&](const std::vector<float>& x) {
+        expectLibraryBits(kernel().powersOfTwo, x, libraryPower, failures);
+    });
+
+    std::vector<float> hard;
+    for (int k = -70; k <= 70; ++k) {
+        float f = static_cast<float>(k);
+        for (int i = 0; i < 16; ++i) f = std::nextafter(f, -1000.0f);
+        for (int i = 0; i < 32; ++i, f = std::nextafter(f, 1000.0f)) hard.push_back(f);
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float v : {0.0f, -0.0f, 1e-45f, -1e-45f, 64.0f, 64.00001f, -64.0f, -64.00001f, 127.9f, 128.0f, 200.0f, -149.0f,
+                    -160.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), 3e38f, -3e38f})
+        hard.push_back(v);
+    expectLibraryBits(kernel().powersOfTwo, hard, libraryPower, failures);
+}
+
+// Counts of 0 to 20 values: the lanes of the last, partial group of eight
+// are filled in and nothing is written past the end.
+TEST_P(Kernel, PartialGroupsWriteOnlyTheirValues) {
+    std::vector<float> x(20);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = 0.37f * static_cast<float>(i);
+    for (std::int32_t count = 0; count <= 20; ++count) {
+        std::vector<float> sines(24, -9.0f), powers(24, -9.0f);
+        kernel().sines(x.data(), count, sines.data());
+        kernel().powersOfTwo(x.data(), count, powers.data());
+        for (std::int32_t i = 0; i < 24; ++i) {
+            EXPECT_EQ(sines[i], i < count ? librarySine(x[i]) : -9.0f) << count << " values, index " << i;
+            EXPECT_EQ(powers[i], i < count ? libraryPower(x[i]) : -9.0f) << count << " values, index " << i;
+        }
+    }
+}
+
+// The instrument switches to the path and keeps rendering the same bits.
+TEST_P(Kernel, InstrumentRendersTheSameOnThisPath) {
+    auto render = [](KernelPath path) {
+        RecordingHost host;
+        Quorvel synth(RecordingHost::callback);
+        EXPECT_TRUE(synth.useKernel(path));
+        EXPECT_EQ(synth.kernelInUse(), path);
+        synth.setParameter(kModSpeed, 0.9f);
+        synth.setParameter(kNoteCut, 0.01f);
+        synth.setParameter(kDetune, 0.8f);
+        for (int v = 0; v < 9; ++v) synth.queueEvent(SynthEvent{Note, 3 * v, 40 + 7 * v, 30 + 10 * v, 0.0f});
+        synth.queueEvent(SynthEvent{ModWheel, 5, 0, 0, 0.9f});
+        synth.queueEvent(SynthEvent{PitchBend, 300, 0, 0, -1.5f});
+        std::vector<float> out;
+        std::vector<float> left(1000), right(1000);
+        float* outs[2] = {left.data(), right.data()};
+        for (int b = 0; b < 4; ++b) {
+            synth.processReplacing(nullptr, outs, 1000);
+            out.insert(out.end(), left.begin(), left.end());
+        }
+        return out;
+    };
+    const std::vector<float> here = render(GetParam());
+    const std::vector<float> plain = render(KernelPath::Scalar);
+    ASSERT_EQ(here.size(), plain.size());
+    for (std::size_t i = 0; i < here.size(); ++i) ASSERT_EQ(bitsOf(here[i]), bitsOf(plain[i])) << "sample " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Path, Kernel, ::testing::Values(KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2),
+                         [](const ::testing::TestParamInfo<KernelPath>& info) {
+                             return std::string(kernelName(info.param));
+                         });
+
+// A path this build or processor lacks is refused and changes nothing; the
+// plain one is always there, and the preferred one is available.
+TEST(KernelChoice, UnavailablePathsAreRefused) {
+    RecordingHost host;
+    Quorvel synth(RecordingHost::callback);
+    EXPECT_TRUE(kernelAvailable(synth.kernelInUse()));
+    EXPECT_TRUE(kernelAvailable(KernelPath::Scalar));
+    for (KernelPath path : {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2}) {
+        const KernelPath before = synth.kernelInUse();
+        EXPECT_EQ(synth.useKernel(path), kernelAvailable(path)) << kernelName(path);
+        EXPECT_EQ(synth.kernelInUse(), kernelAvailable(path) ? path : before) << kernelName(path);
+    }
+}
+
+void setEnvironment(const char* name, const char* value) {
+#if defined(_WIN32)
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
+// QUORVEL_KERNEL, read when an instrument is made, names the path to run
+// when that one is available; an unknown name leaves the fastest.
+TEST(KernelChoice, EnvironmentNamesThePath) {
+    const char* saved = std::getenv("QUORVEL_KERNEL");
+    const std::string previous = saved ? saved : "";
+    RecordingHost host;
+    setEnvironment("QUORVEL_KERNEL", nullptr);
+    const KernelPath fastest = Quorvel(RecordingHost::callback).kernelInUse();
+    setEnvironment("QUORVEL_KERNEL", "scalar");
+    EXPECT_EQ(Quorvel(RecordingHost::callback).kernelInUse(), KernelPath::Scalar);
+    setEnvironment("QUORVEL_KERNEL", "sse3000");
+    EXPECT_EQ(Quorvel(RecordingHost::callback).kernelInUse(), fastest);
+    setEnvironment("QUORVEL_KERNEL", saved ? previous.c_str() : nullptr);
+}
+
+// Events fire by sample, those of one sample in arrival order, however the
+// host's lists ordered them: here 300 bends in falling order of sample, two
+// of them at the last sample, and one beyond the block.
+TEST(EventOrder, OutOfOrderEventsFireBySampleThenArrival) {
+    RecordingHost host;
+    Quorvel synth(RecordingHost::callback);
+    synth.queueEvent(SynthEvent{PitchBend, 256, 0, 0, -9.0f});  // never due in a 256-sample block
+    for (int i = 0; i < 300; ++i) synth.queueEvent(SynthEvent{PitchBend, 255 - i * 255 / 299, 0, 0, 0.01f * i});
+    synth.queueEvent(SynthEvent{PitchBend, 255, 0, 0, 7.0f});  // after the other bend at 255
+    synth.queueEvent(SynthEvent{PitchBend, 100, 0, 0, 5.0f});
+    std::vector<float> left(256), right(256);
+    float* outs[2] = {left.data(), right.data()};
+    synth.processReplacing(nullptr, outs, 256);
+    EXPECT_EQ(synth.currentBendSemitones(), 7.0f);
+    EXPECT_TRUE(synth.queue().empty());
+
+    // A note-off queued before a note-on of the same key at the same sample,
+    // both after later events in the list: the key is left sounding.
+    synth.queueEvent(SynthEvent{Note, 50, 64, 100, 0.0f});
+    synth.queueEvent(SynthEvent{Note, 20, 64, 0, 0.0f});
+    synth.queueEvent(SynthEvent{Note, 20, 64, 90, 0.0f});
+    synth.queueEvent(SynthEvent{Note, 10, 64, 80, 0.0f});
+    synth.processReplacing(nullptr, outs, 30);
+    EXPECT_EQ(synth.voice(0).note, 64);
+    EXPECT_LT(synth.voice(1).note, 0);
+    EXPECT_EQ(synth.currentNoteVolume(), 0.9f);
+}
+
+}  // namespace
