@@ -23,7 +23,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installer prompts: nothing here needs them.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 mkdir -p "$WINEPREFIX"
+# QUORVEL_WINE names the wine loader to use instead of the wine command.
+wine=${QUORVEL_WINE:-wine}
 if wineserver -p60 </dev/null >/dev/null 2>&1; then
-    wineboot </dev/null >/dev/null 2>&1 || true
+    "$wine" wineboot </dev/null >/dev/null 2>&1 || true
 fi
-exec wine "$@"
+exec "$wine" "$@"
