@@ -120,8 +120,7 @@ private:
     std::uint32_t nextDue = 0;
 
     // The render loop works in stretches of up to kRunLength samples: the
-    // vibrato phase of each sample, its sine and the vibrato offset.
-    float stretchPhases[kRunLength] = {};
+    // sine of each sample's vibrato phase, and the vibrato offset.
     float stretchSines[kRunLength] = {};
     float stretchVibrato[kRunLength] = {};
     KernelPath kernelPath;

@@ -37,15 +37,19 @@ inline float nextLfoPhase(float phase, const BlockSettings& settings) {
     return phase;
 }
 
-// The vibrato phase `count` samples on: what nextLfoPhase taken that many
+// The vibrato phase over `count` samples: what nextLfoPhase taken that many
 // times leaves, without taking most of them. While the phase stays inside
 // one binade [2^(e-1), 2^e), where floats are u = 2^(e-24) apart, and below
 // 2 pi, each step adds the increment rounded to a multiple of u: the same d
 // every time, unless the increment lies exactly halfway between two
 // multiples (the rounding then depends on the phase). Such steps are counted
 // at once; the others, across a binade's top, a wrap or anything unusual,
-// are taken one by one.
-float lfoPhaseAfter(float phase, const BlockSettings& settings, std::int32_t count) {
+// are taken one by one. `segment(p, d, n)` hears of every stretch of n
+// samples whose phases (before their advance) are p + j d, j = 0 to n - 1,
+// each sum exact in single precision; a step taken alone comes with d = 0.
+// Returns the phase after the last sample.
+template <class Segment>
+float walkLfoPhases(float phase, const BlockSettings& settings, std::int32_t count, Segment segment) {
     const float increment = settings.lfoIncrement;
     const double inc = increment;
     while (count > 0) {
@@ -59,7 +63,10 @@ float lfoPhaseAfter(float phase, const BlockSettings& settings, std::int32_t cou
         std::int32_t steps = 0;
         if (phase >= FLT_MIN && inc > 0.0 && inc <= FLT_MAX && next < top && static_cast<double>(next) < kTwoPi &&
             std::fabs(inc - d) != u / 2) {
-            if (d == 0.0) return phase;  // the increment is lost in rounding, every time
+            if (d == 0.0) {  // the increment is lost in rounding, every time
+                segment(phase, 0.0f, count);
+                return phase;
+            }
             // Step j rounds inside the binade while p + j d + inc stays
             // below top - u/2, and keeps below 2 pi while p + (j + 1) d does;
             // with j at most count, these sums are exact in double precision.
@@ -74,14 +81,21 @@ float lfoPhaseAfter(float phase, const BlockSettings& settings, std::int32_t cou
             while (steps < count && fits(steps)) ++steps;
         }
         if (steps == 0) {
+            segment(phase, 0.0f, 1);
             phase = nextLfoPhase(phase, settings);
             --count;
         } else {
+            // d is a multiple of u below top: a float, as is every p + j d.
+            segment(phase, static_cast<float>(d), steps);
             phase = static_cast<float>(p + static_cast<double>(steps) * d);
             count -= steps;
         }
     }
     return phase;
+}
+
+float lfoPhaseAfter(float phase, const BlockSettings& settings, std::int32_t count) {
+    return walkLfoPhases(phase, settings, count, [](float, float, std::int32_t) {});
 }
 }  // namespace
 
@@ -141,13 +155,14 @@ void Quorvel::renderStretch(const BlockSettings& settings, std::int32_t from, st
         const bool first = voicesPlay && wheelAtStart >= 0.001f;
         const bool rest = voicesPlay && end - start > 1 && wheelDepth >= 0.001f;
         if ((first || rest) && !sinesDone) {
-            float phase = firstPhase;
-            for (std::int32_t i = from; i < to; ++i) {
-                stretchPhases[i - from] = phase;
-                phase = nextLfoPhase(phase, settings);
-            }
-            lastPhase = phase;
-            kernel->sines(stretchPhases, to - from, stretchSines);
+            float* sineOut = stretchSines;
+            lastPhase = walkLfoPhases(firstPhase, settings, to - from, [&](float p, float d, std::int32_t n) {
+                if (n == 1)
+                    kernel->sines(&p, 1, sineOut);  // a step taken alone
+                else
+                    kernel->sinesOfSteps(p, d, n, sineOut);
+                sineOut += n;
+            });
             sinesDone = true;
         }
         float* vibrato = stretchVibrato + (start - from);
@@ -155,7 +170,11 @@ void Quorvel::renderStretch(const BlockSettings& settings, std::int32_t from, st
         const float scale = settings.vibratoScale;
         vibrato[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
         const float wheel = wheelDepth;
-        for (std::int32_t i = 1; i < end - start; ++i) vibrato[i] = rest ? sines[i] * wheel * scale : 0.0f;
+        if (rest) {
+            for (std::int32_t i = 1; i < end - start; ++i) vibrato[i] = sines[i] * wheel * scale;
+        } else {
+            for (std::int32_t i = 1; i < end - start; ++i) vibrato[i] = 0.0f;
+        }
 
         VoiceRun run;
         run.voices = &voices;

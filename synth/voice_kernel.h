@@ -54,6 +54,9 @@ struct VoiceKernel {
     // (float)sin((double)x[i]) for count values, bit for bit; the vibrato's
     // sine of its phase.
     void (*sines)(const float* x, std::int32_t count, float* result);
+    // The same for x = phase + j * step, j = 0 to count - 1, where each of
+    // these sums is exact in single precision.
+    void (*sinesOfSteps)(float phase, float step, std::int32_t count, float* result);
     // (float)pow(2.0, x[i]) for count values, bit for bit (infinity where the
     // power exceeds the float range); the pitch stage's power of two.
     void (*powersOfTwo)(const float* x, std::int32_t count, float* result);

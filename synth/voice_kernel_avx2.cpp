@@ -104,11 +104,14 @@ __attribute__((target("avx2"))) void renderRunEntry(VoiceRun& run) { renderRun(r
 __attribute__((target("avx2"))) void sinesEntry(const float* x, std::int32_t count, float* result) {
     eachOf<Sine>(x, count, result);
 }
+__attribute__((target("avx2"))) void stepSinesEntry(float phase, float step, std::int32_t count, float* result) {
+    sinesOfSteps(phase, step, count, result);
+}
 __attribute__((target("avx2"))) void powersEntry(const float* x, std::int32_t count, float* result) {
     eachOf<PowerOfTwo>(x, count, result);
 }
 }  // namespace
 
-const VoiceKernel kernel_paths::avx2 = {renderRunEntry, sinesEntry, powersEntry};
+const VoiceKernel kernel_paths::avx2 = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
 
 #endif

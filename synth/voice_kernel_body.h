@@ -168,12 +168,14 @@ constexpr double kSineReach = 7.0;
 // As for the power of two: the library's sine is within 2^-52 of the true one.
 constexpr double kSineMargin = 0x1p-38;
 
-// (float)sin((double)x) for each lane.
-QV_LANES F sinToFloat(F x) {
+// sin x and cos x for each lane in double precision, each within 2^-44.9 of
+// the true value; `usable` gets the lanes this holds for (0 <= x <= 7).
+QV_LANES void sineAndCosine(F x, D& sine, D& cosine, unsigned& usable) {
     D xd = widen(x);
     const double half = kSineReach / 2;
-    const MD usable = leD(absD(subD(xd, splatD(half))), splatD(half));  // 0 <= x <= 7
-    xd = selectD(usable, xd, splatD(0.0));
+    const MD reach = leD(absD(subD(xd, splatD(half))), splatD(half));
+    usable = bitsD(reach);
+    xd = selectD(reach, xd, splatD(0.0));
     const D shifted = addD(mulD(xd, splatD(kTwoOverPi)), splatD(kRoundingShift));
     const D k = subD(shifted, splatD(kRoundingShift));
     const D r = subD(subD(xd, mulD(k, splatD(kHalfPiHigh))), mulD(k, splatD(kHalfPiLow)));
@@ -183,20 +185,30 @@ QV_LANES F sinToFloat(F x) {
 #pragma GCC unroll 8
 #endif
     for (int i = 4; i >= 0; --i) ps = addD(mulD(ps, z), splatD(kSinPoly[i]));
-    const D sine = mulD(r, addD(splatD(1.0), mulD(z, ps)));  // -0 stays -0
+    const D sr = mulD(r, addD(splatD(1.0), mulD(z, ps)));  // -0 stays -0
     D pc = splatD(kCosPoly[6]);
 #if defined(__GNUC__)
 #pragma GCC unroll 8
 #endif
     for (int i = 5; i >= 0; --i) pc = addD(mulD(pc, z), splatD(kCosPoly[i]));
-    const D cosine = addD(splatD(1.0), mulD(z, pc));
-    // Odd quarter turns take the cosine, the third and fourth the sign.
-    D s = selectD(bitD(shifted, 1u), cosine, sine);
-    s = selectD(bitD(shifted, 2u), negD(s), s);
-    const D margin = mulD(absD(s), splatD(kSineMargin));
+    const D cr = addD(splatD(1.0), mulD(z, pc));
+    // Quarter turn k: sin x is sin r, cos r, -sin r, -cos r; cos x is cos r,
+    // -sin r, -cos r, sin r.
+    const MD odd = bitD(shifted, 1u), third = bitD(shifted, 2u);
+    sine = selectD(odd, cr, sr);
+    sine = selectD(third, negD(sine), sine);
+    cosine = selectD(odd, negD(sr), cr);
+    cosine = selectD(third, negD(cosine), cosine);
+}
+
+// (float)sin((double)x) for each lane, from approximations s of sin x that
+// hold in the `usable` lanes to within `margin` (the library's own error
+// included): where s - margin and s + margin round to the same float, so
+// do the true sine and the library's; the other lanes ask the library.
+QV_LANES F roundSines(D s, D margin, F x, unsigned usable) {
     F result = narrow(subD(s, margin));
     const F upper = narrow(addD(s, margin));
-    const unsigned settled = bits(eq(result, upper)) & bitsD(usable);
+    const unsigned settled = bits(eq(result, upper)) & usable;
     if (settled != 0xFFu) {
         float xs[kNumVoices], rs[kNumVoices];
         storeF(xs, x);
@@ -206,6 +218,14 @@ QV_LANES F sinToFloat(F x) {
         result = loadF(rs);
     }
     return result;
+}
+
+// (float)sin((double)x) for each lane.
+QV_LANES F sinToFloat(F x) {
+    D sine, cosine;
+    unsigned usable;
+    sineAndCosine(x, sine, cosine, usable);
+    return roundSines(sine, mulD(absD(sine), splatD(kSineMargin)), x, usable);
 }
 
 // A lane function (Function::of) applied to count values, eight at a time.
@@ -223,6 +243,48 @@ QV_LANES void eachOf(const float* x, std::int32_t count, float* result) {
 struct Sine {
     QV_LANES static F of(F x) { return sinToFloat(x); }
 };
+
+// (float)sin((double)(phase + j * step)) for j = 0 to count - 1, the caller
+// making sure that every phase + j * step is exact in single precision (the
+// vibrato's phase inside one binade, where it moves by the same step every
+// sample). Lane k takes j = k, k + 8, k + 16, ...: its sine and cosine come
+// from the polynomials for the first eight values of every 128, and are
+// turned on by the angle 8 * step (exact) in between, 15 turns at most:
+// each turn adds less than 2^-50.2 to the error (the library's cosine and
+// sine of the angle within 2^-52, three roundings per component), so the
+// values stay within 2^-44.1 of sin and cos. The margin allows 2^-43, and
+// the library's error on top.
+constexpr double kTurnedSineMargin = 0x1p-43;
+constexpr double kLibrarySineError = 0x1p-50;
+
+QV_LANES void sinesOfSteps(float phase, float step, std::int32_t count, float* result) {
+    const float firstEight[kNumVoices] = {0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
+    const F j0 = loadF(firstEight), start = splat(phase), d = splat(step);
+    const double angle = 8.0 * static_cast<double>(step);
+    const D turnCos = splatD(std::cos(angle)), turnSin = splatD(std::sin(angle));
+    D sine = splatD(0.0), cosine = splatD(0.0);
+    unsigned usable = 0;
+    for (std::int32_t i = 0; i < count; i += kNumVoices) {
+        const F x = add(start, mul(add(j0, splat(static_cast<float>(i))), d));
+        if (i % 128 == 0) {
+            sineAndCosine(x, sine, cosine, usable);
+        } else {
+            const D turnedSine = addD(mulD(sine, turnCos), mulD(cosine, turnSin));
+            cosine = subD(mulD(cosine, turnCos), mulD(sine, turnSin));
+            sine = turnedSine;
+        }
+        const D margin = addD(splatD(kTurnedSineMargin), mulD(absD(sine), splatD(kLibrarySineError)));
+        const F sines = roundSines(sine, margin, x, usable);
+        if (i + kNumVoices <= count) {
+            storeF(result + i, sines);
+        } else {
+            float out[kNumVoices];
+            storeF(out, sines);
+            for (std::int32_t k = 0; k < count - i; ++k) result[i + k] = out[k];
+        }
+    }
+}
+
 struct PowerOfTwo {
     QV_LANES static F of(F x) { return exp2ToFloat(x); }
 };
@@ -432,6 +494,68 @@ QV_RARE int subStepsOneByOne(LaneState& s, std::int32_t& outputBit, bool noteCut
     return on;
 }
 
+// The lowest set bit of a nonzero word.
+QV_LANES int lowestBit(std::uint64_t word) {
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_ctzll(word);
+#else
+    int n = 0;
+    while (!(word >> n & 1u)) ++n;
+    return n;
+#endif
+}
+
+// The eight sub-steps of a sample in which some lane reaches its limit, for
+// the usual case: no cut timer running, and every active lane with a phase
+// and an increment below 1, so that a sub-step starts at most one period
+// (phase + increment stays below 2). Each sub-step is then done in full for
+// every lane, as subStepExactly does it, with no branch on what happens in
+// it: cheaper than finding the sub-steps where something does. The voices
+// that write the output bit in each sub-step are noted (byte t of a word
+// for sub-step t) and the bit worked out from them afterwards.
+QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t& outputBit) {
+    const F zero = splat(0.0f), one = splat(1.0f);
+    const M active = s.activeLanes;
+    const F negativeStep = keep(active, neg(s.increment));
+    std::uint64_t startedIn = 0, endedIn = 0;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+    for (int t = 0; t < kSubSteps; ++t) {
+        phase = sub(phase, negativeStep);
+        const M started = mand(active, ge(phase, one));
+        phase = select(started, sub(phase, one), phase);
+        pulse = select(started, add(pulse, s.pulseLength), pulse);
+        const M counting = mand(active, gt(pulse, zero));
+        pulse = select(counting, sub(pulse, one), pulse);
+        const M ended = mand(counting, le(pulse, zero));
+        startedIn |= static_cast<std::uint64_t>(bits(started)) << (8 * t);
+        endedIn |= static_cast<std::uint64_t>(bits(ended)) << (8 * t);
+    }
+    // Even voices switch the bit on at a period start and off at a pulse
+    // end, odd voices the other way round; the highest voice that writes in
+    // a sub-step has the last word. Among a sub-step's writers w, those
+    // writing 1 (v) hold the highest one when v, read as a number, is
+    // greater than the rest (w ^ v).
+    const std::uint64_t writers = startedIn | endedIn;
+    const std::uint64_t writingOne = endedIn ^ (writers & 0x5555555555555555u);
+    std::int32_t bit = outputBit;
+    int on = 0, from = 0;
+    for (std::uint64_t left = writers; left != 0;) {
+        const int shift = lowestBit(left) & ~7;
+        const unsigned w = static_cast<unsigned>(writers >> shift) & 0xFFu;
+        const unsigned v = static_cast<unsigned>(writingOne >> shift) & 0xFFu;
+        const int t = shift >> 3;
+        on += bit * (t - from);
+        bit = v > (w ^ v) ? 1 : 0;
+        from = t;
+        left &= ~(std::uint64_t{0xFFu} << shift);
+    }
+    on += bit * (kSubSteps - from);
+    outputBit = bit;
+    return on;
+}
+
 // The eight sub-steps of one sample; returns in how many the bit was on.
 // In most samples the sub-steps change no lane beyond counting: all eight
 // are done that way at once, and since phases only grow and counters only
@@ -460,13 +584,19 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
         cut = nextCut;
         return outputBit ? kSubSteps : 0;
     }
-    s.phase = phase;
-    s.pulseCounter = pulse;
-    s.cutCounter = cut;
-    const int on = subStepsOneByOne<anyCut>(s, outputBit, plan.noteCutOn);
-    phase = s.phase;
-    pulse = s.pulseCounter;
-    cut = s.cutCounter;
+    int on;
+    const F one = splat(1.0f);
+    if (!anyCut && (bits(mand(gt(one, phase), gt(one, s.increment))) & s.active) == s.active) {
+        on = subStepsInFull(s, phase, pulse, outputBit);
+    } else {
+        s.phase = phase;
+        s.pulseCounter = pulse;
+        s.cutCounter = cut;
+        on = subStepsOneByOne<anyCut>(s, outputBit, plan.noteCutOn);
+        phase = s.phase;
+        pulse = s.pulseCounter;
+        cut = s.cutCounter;
+    }
     plan = planSubSteps(s, pulse, cut, plan.noteCutOn);
     return on;
 }
@@ -513,14 +643,10 @@ QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, const LaneState& s, 
     return p.increment;
 }
 
-// The increments of samples [from, run.frames) of the run into
-// increments[i * kNumVoices ...], for the voices active now. The pitch stage
-// does not depend on the sub-steps, so the whole run's pitch is worked out
-// first, in a loop of its own that has nothing else to wait for.
-QV_LANES void pitchOfRun(PitchStage& p, const VoiceRun& run, const LaneState& s, std::int32_t from,
-                         float* increments) {
-    for (std::int32_t i = from; i < run.frames; ++i) storeF(increments + i * kNumVoices, incrementsAt(p, run, s, i));
-}
+// How many samples ahead of the sub-steps the pitch stage runs: its chain of
+// dependent operations is longer than a sample's sub-steps, on which it does
+// not depend.
+constexpr int kPitchLead = 2;
 
 // Pitch, sub-steps and the output sample for every sample of the run.
 QV_LANES void renderRun(VoiceRun& run) {
@@ -539,23 +665,27 @@ QV_LANES void renderRun(VoiceRun& run) {
     pitch.approx = pitch.approxExponent = splatD(0.0);
     pitch.chainSteps = -1;
 
-    // The run's increments, worked out for the voices active at its start,
-    // and again from the sample after a cut frees a voice (who carries the
-    // detune depends on the active voices).
-    float increments[kRunLength * kNumVoices];
-    unsigned incrementsFor = s.active;
-    if (s.active != 0) pitchOfRun(pitch, run, s, 0, increments);
+    // Each sample's pitch is worked out kPitchLead samples ahead, and again
+    // should a cut free a voice in between.
+    F ahead[kPitchLead];
+    unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
+    for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
+        ahead[i] = incrementsAt(pitch, run, s, i);
+        aheadFor[i] = s.active;
+    }
 
     F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
     SubStepPlan plan = planSubSteps(s, pulse, cut, run.noteCut->load() > 0.0f);
     std::int32_t i = 0;
     for (; i < run.frames && s.active != 0; ++i) {
         // Pitch.
-        if (s.active != incrementsFor) {
-            incrementsFor = s.active;
-            pitchOfRun(pitch, run, s, i, increments);
+        const int slot = i % kPitchLead;
+        const F increment = aheadFor[slot] == s.active ? ahead[slot] : incrementsAt(pitch, run, s, i);
+        if (i + kPitchLead < run.frames) {
+            ahead[slot] = incrementsAt(pitch, run, s, i + kPitchLead);
+            aheadFor[slot] = s.active;
         }
-        s.increment = select(s.activeLanes, loadF(increments + i * kNumVoices), s.increment);
+        s.increment = select(s.activeLanes, increment, s.increment);
 
         // Sub-steps.
         const bool noteCutOn = run.noteCut->load() > 0.0f;

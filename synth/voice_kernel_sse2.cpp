@@ -141,9 +141,12 @@ inline D pow2OfRounded(D shifted) {
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }
 void sinesEntry(const float* x, std::int32_t count, float* result) { eachOf<Sine>(x, count, result); }
+void stepSinesEntry(float phase, float step, std::int32_t count, float* result) {
+    sinesOfSteps(phase, step, count, result);
+}
 void powersEntry(const float* x, std::int32_t count, float* result) { eachOf<PowerOfTwo>(x, count, result); }
 }  // namespace
 
-const VoiceKernel kernel_paths::sse2 = {renderRunEntry, sinesEntry, powersEntry};
+const VoiceKernel kernel_paths::sse2 = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
 
 #endif

@@ -118,6 +118,55 @@ TEST_P(Kernel, SineHasTheLibrarysBits) {
     expectLibraryBits(kernel().sines, hard, librarySine, failures);
 }
 
+// Sines of phases p + j d moving by the same step inside one binade (as the
+// vibrato's do): runs longer than the 128 values each polynomial start
+// serves, runs through the zeros of the sine at pi and 2 pi, partial groups,
+// a step of 0, and runs at the two ends of the phase range.
+TEST_P(Kernel, SinesOfStepsHaveTheLibrarysBits) {
+    int failures = 0;
+    auto check = [&](float p, float d, std::int32_t count) {
+        std::vector<float> got(static_cast<std::size_t>(count) + 1, -9.0f);
+        kernel().sinesOfSteps(p, d, count, got.data());
+        for (std::int32_t j = 0; j < count && failures < 5; ++j) {
+            const double exact = static_cast<double>(p) + static_cast<double>(j) * d;
+            const float x = static_cast<float>(exact);
+            ASSERT_EQ(static_cast<double>(x), exact) << "the test's run leaves the binade";
+            const float want = librarySine(x);
+            if (bitsOf(got[static_cast<std::size_t>(j)]) != bitsOf(want)) {
+                ADD_FAILURE() << "p = " << p << ", d = " << d << ", j = " << j << ": kernel 0x" << std::hex
+                              << bitsOf(got[static_cast<std::size_t>(j)]) << ", library 0x" << bitsOf(want)
+                              << std::dec;
+                ++failures;
+            }
+        }
+        EXPECT_EQ(got[static_cast<std::size_t>(count)], -9.0f) << "written past the end";
+    };
+    // Runs starting at a float a little below x, each u (the spacing of the
+    // floats there) times a multiple wide, for as many steps as the binade
+    // holds, up to 1000.
+    auto runsAround = [&](double x, std::uint32_t seed) {
+        int e = 0;
+        std::frexp(x, &e);
+        const double u = std::ldexp(1.0, e - 24), top = std::ldexp(1.0, e), bottom = top / 2;
+        for (int i = 0; i < 6; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const double d = u * static_cast<double>(1u + (seed >> 8) % 50000u) / (i < 3 ? 1.0 : 64.0);
+            const double step = std::ldexp(std::floor(std::ldexp(d, 24 - e)), e - 24);  // a multiple of u
+            double p = std::fmax(bottom, x - 40.0 * step);
+            p = std::ldexp(std::floor(std::ldexp(p, 24 - e)), e - 24);
+            std::int32_t count = 1000;
+            if (step > 0.0) count = static_cast<std::int32_t>(std::fmin(1000.0, std::floor((top - p) / step)));
+            check(static_cast<float>(p), static_cast<float>(step), count);
+        }
+    };
+    std::uint32_t seed = 12345u;
+    for (double x : {0.3, 0.7, 1.2, 1.5707963267948966, 2.9, 3.141592653589793, 3.2, 4.7, 6.0, 6.283185307179586 - 1e-3})
+        runsAround(x, seed += 77u);
+    for (std::int32_t count = 0; count <= 20; ++count) check(1.0f, 0x1p-20f, count);
+    check(2.5f, 0.0f, 300);
+    check(4.0f, 0x1p-12f, 1000);
+}
+
 // Exponents x = (key - 69 + vibrato + bend + detune) / 12 lie within
 // [-134.98, 123.98] / 12 for in-range input; others reach the library.
 TEST_P(Kernel, PowerOfTwoHasTheLibrarysBits) {
