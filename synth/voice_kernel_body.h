@@ -121,22 +121,31 @@ QV_LANES D powerStep(D a, D d) {
     return addD(a, mulD(a, mulD(e, d)));
 }
 
-// (float)pow(2.0, x) for each lane, from approximations a of 2^x that hold
-// in the `usable` lanes.
-QV_LANES F roundPowers(D a, F x, unsigned usable) {
-    const D margin = mulD(a, splatD(kExp2Margin));
-    F result = narrow(subD(a, margin));
-    const F upper = narrow(addD(a, margin));
+// library(x) rounded to float for each lane, from approximations v of the
+// exact value that hold in the `usable` lanes to within `margin` (the
+// library's own error included): where v - margin and v + margin round to
+// the same float, so do the exact value and the library's; the other lanes
+// ask the library.
+template <float (*library)(float)>
+QV_LANES F roundOrAsk(D v, D margin, F x, unsigned usable) {
+    F result = narrow(subD(v, margin));
+    const F upper = narrow(addD(v, margin));
     const unsigned settled = bits(eq(result, upper)) & usable;
     if (settled != 0xFFu) {
         float xs[kNumVoices], rs[kNumVoices];
         storeF(xs, x);
         storeF(rs, result);
         for (int k = 0; k < kNumVoices; ++k)
-            if (!(settled >> k & 1u)) rs[k] = kernel_paths::powerOfTwo(xs[k]);
+            if (!(settled >> k & 1u)) rs[k] = library(xs[k]);
         result = loadF(rs);
     }
     return result;
+}
+
+// (float)pow(2.0, x) for each lane, from approximations a of 2^x that hold
+// in the `usable` lanes.
+QV_LANES F roundPowers(D a, F x, unsigned usable) {
+    return roundOrAsk<kernel_paths::powerOfTwo>(a, mulD(a, splatD(kExp2Margin)), x, usable);
 }
 
 // (float)pow(2.0, x) for each lane.
@@ -202,22 +211,9 @@ QV_LANES void sineAndCosine(F x, D& sine, D& cosine, unsigned& usable) {
 }
 
 // (float)sin((double)x) for each lane, from approximations s of sin x that
-// hold in the `usable` lanes to within `margin` (the library's own error
-// included): where s - margin and s + margin round to the same float, so
-// do the true sine and the library's; the other lanes ask the library.
+// hold in the `usable` lanes to within `margin`.
 QV_LANES F roundSines(D s, D margin, F x, unsigned usable) {
-    F result = narrow(subD(s, margin));
-    const F upper = narrow(addD(s, margin));
-    const unsigned settled = bits(eq(result, upper)) & usable;
-    if (settled != 0xFFu) {
-        float xs[kNumVoices], rs[kNumVoices];
-        storeF(xs, x);
-        storeF(rs, result);
-        for (int k = 0; k < kNumVoices; ++k)
-            if (!(settled >> k & 1u)) rs[k] = kernel_paths::sine(xs[k]);
-        result = loadF(rs);
-    }
-    return result;
+    return roundOrAsk<kernel_paths::sine>(s, margin, x, usable);
 }
 
 // (float)sin((double)x) for each lane.
