@@ -427,6 +427,31 @@ QV_LANES std::int32_t subStepExactly(LaneState& s, std::int32_t outputBit, bool 
     return (pulseEnded == odd) ? 1 : 0;
 }
 
+// `count` sub-steps taken at once where no lane reaches the end of a
+// period, of a pulse or of the cut timer in them: since phases only grow and
+// counters only fall, a lane that has not reached its limit after the last
+// did not reach it before. True with the values moved on; false, with
+// nothing changed, where a lane does reach one.
+template <bool anyCut>
+QV_LANES bool quietSubSteps(const SubStepPlan& plan, int count, F& phase, F& pulse, F& cut) {
+    F nextPhase = phase, nextPulse = pulse, nextCut = cut;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+    for (int t = 0; t < count; ++t) {
+        nextPhase = sub(nextPhase, plan.negativeStep);
+        nextPulse = sub(nextPulse, plan.pulseDecrement);
+        if (anyCut) nextCut = sub(nextCut, plan.cutDecrement);
+    }
+    M reached = mor(nlt(nextPhase, plan.phaseLimit), le(nextPulse, plan.pulseLimit));
+    if (anyCut) reached = mor(reached, le(nextCut, plan.cutLimit));
+    if (bits(reached) != 0) return false;
+    phase = nextPhase;
+    pulse = nextPulse;
+    cut = nextCut;
+    return true;
+}
+
 // The sub-steps of a sample in which some lane reaches its limit: one at a
 // time up to the first in which something happens, which goes to
 // subStepExactly, then the rest at once if nothing more happens in them,
@@ -467,18 +492,7 @@ QV_RARE int subStepsOneByOne(LaneState& s, std::int32_t& outputBit, bool noteCut
         if (++step == kSubSteps) break;
         plan = planSubSteps(s, pulse, cut, noteCutOn);
 
-        F restPhase = phase, restPulse = pulse, restCut = cut;
-        for (int t = step; t < kSubSteps; ++t) {
-            restPhase = sub(restPhase, plan.negativeStep);
-            restPulse = sub(restPulse, plan.pulseDecrement);
-            if (anyCut) restCut = sub(restCut, plan.cutDecrement);
-        }
-        M reached = mor(nlt(restPhase, plan.phaseLimit), le(restPulse, plan.pulseLimit));
-        if (anyCut) reached = mor(reached, le(restCut, plan.cutLimit));
-        if (bits(reached) == 0) {
-            phase = restPhase;
-            pulse = restPulse;
-            cut = restCut;
+        if (quietSubSteps<anyCut>(plan, kSubSteps - step, phase, pulse, cut)) {
             on += bit * (kSubSteps - step);
             break;
         }
@@ -554,32 +568,14 @@ QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t
 
 // The eight sub-steps of one sample; returns in how many the bit was on.
 // In most samples the sub-steps change no lane beyond counting: all eight
-// are done that way at once, and since phases only grow and counters only
-// fall, a lane that has not reached its limit after the eighth did not reach
-// it before. Otherwise the sample is done again, one sub-step at a time
+// are done that way at once. Otherwise the sample is done again, one sub-step at a time
 // where needed, and the plan worked out anew. Without a cut timer running
 // (the usual case) the timers are left out. The phases and counters carried
 // from sample to sample are passed on their own, so that they can stay in
 // registers; `s` holds the rest.
 template <bool anyCut>
 QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& pulse, F& cut, std::int32_t& outputBit) {
-    F nextPhase = phase, nextPulse = pulse, nextCut = cut;
-#if defined(__GNUC__)
-#pragma GCC unroll 8
-#endif
-    for (int t = 0; t < kSubSteps; ++t) {
-        nextPhase = sub(nextPhase, plan.negativeStep);
-        nextPulse = sub(nextPulse, plan.pulseDecrement);
-        if (anyCut) nextCut = sub(nextCut, plan.cutDecrement);
-    }
-    M reached = mor(nlt(nextPhase, plan.phaseLimit), le(nextPulse, plan.pulseLimit));
-    if (anyCut) reached = mor(reached, le(nextCut, plan.cutLimit));
-    if (bits(reached) == 0) {
-        phase = nextPhase;
-        pulse = nextPulse;
-        cut = nextCut;
-        return outputBit ? kSubSteps : 0;
-    }
+    if (quietSubSteps<anyCut>(plan, kSubSteps, phase, pulse, cut)) return outputBit ? kSubSteps : 0;
     int on;
     const F one = splat(1.0f);
     if (!anyCut && (bits(mand(gt(one, phase), gt(one, s.increment))) & s.active) == s.active) {

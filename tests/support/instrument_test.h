@@ -12,6 +12,19 @@
 #include "support/recording_host.h"
 #include "synth/quorvel.h"
 
+// What a host answering version 0 must see: exactly one version query, with
+// no record and every other argument zero, and nothing more.
+inline void expectOnlyAVersionQuery(const RecordingHost& host) {
+    ASSERT_EQ(host.calls.size(), 1u);
+    const HostCall& c = host.calls[0];
+    EXPECT_EQ(c.effect, nullptr);
+    EXPECT_EQ(c.opcode, audioMasterVersion);
+    EXPECT_EQ(c.index, 0);
+    EXPECT_EQ(c.value, 0);
+    EXPECT_EQ(c.ptr, nullptr);
+    EXPECT_EQ(c.opt, 0.0f);
+}
+
 class InstrumentTest : public ::testing::Test {
 protected:
     void SetUp() override {
