@@ -15,10 +15,12 @@
 
 #include <unistd.h>
 
-#include "plugin/aeffect.h"
-#include "plugin/vst_events.h"
+#include "abi/aeffect.h"
+#include "abi/vst_events.h"
 #include "reference/reference_engine.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 

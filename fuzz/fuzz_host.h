@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "params/parameters.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+namespace quorvel {
 
 namespace fuzz {
 
@@ -208,7 +210,7 @@ public:
     Instance& operator=(const Instance&) = delete;
 
     AEffect* effect() { return effect_; }
-    Quorvel& engine() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect_->object)); }
+    Engine& engine() { return static_cast<Quorvel*>(static_cast<AudioEffect*>(effect_->object))->engine(); }
 
     void setParameter(std::int32_t index, float value) {
         effect_->setParameter(effect_, index, value);
@@ -303,3 +305,5 @@ private:
 };
 
 }  // namespace fuzz
+
+}  // namespace quorvel

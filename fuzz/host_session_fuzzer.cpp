@@ -4,6 +4,8 @@
 // and the host's answers changing in between. effClose comes only at the end.
 #include "fuzz/fuzz_host.h"
 
+using namespace quorvel;
+
 namespace {
 
 using fuzz::Instance;

@@ -21,16 +21,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string name = "fuzz.mid";
     try {
-        const qrender::Performance p = qrender::parseMidi(data, size, 44100, name);
+        const quorvel::tools::Performance p = quorvel::tools::parseMidi(data, size, 44100, name);
         std::int64_t last = 0;
-        for (const qrender::TimedMidi& m : p.midi) {
+        for (const quorvel::tools::TimedMidi& m : p.midi) {
             MIDI_CHECK(m.frame >= last);
             MIDI_CHECK(m.frame <= p.endFrame);
             MIDI_CHECK(m.bytes[0] >= 0x80 && m.bytes[0] < 0xF0);
             MIDI_CHECK(m.bytes[1] < 0x80 && m.bytes[2] < 0x80);
             last = m.frame;
         }
-    } catch (const qrender::InputError& e) {
+    } catch (const quorvel::tools::InputError& e) {
         MIDI_CHECK(std::string(e.what()).compare(0, name.size(), name) == 0);
     }
     return 0;

@@ -3,6 +3,8 @@
 // be terminated inside it and hold at most limit characters.
 #include "fuzz/fuzz_host.h"
 
+using namespace quorvel;
+
 namespace {
 
 void checkText(const char* text, std::int32_t maxLen) {

@@ -5,6 +5,8 @@
 // new note must play once the host is back in range.
 #include "fuzz/fuzz_host.h"
 
+using namespace quorvel;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     fuzz::answers() = fuzz::HostAnswers{};

@@ -3,11 +3,11 @@
 
 #include <stdexcept>
 
-namespace vsthost {
+namespace quorvel::host {
 
 class HostError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace vsthost
+}  // namespace quorvel::host

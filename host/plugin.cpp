@@ -13,7 +13,7 @@
 
 #include "host/shared_library.h"
 
-namespace vsthost {
+namespace quorvel::host {
 
 namespace {
 
@@ -420,4 +420,4 @@ const char* categoryName(std::int32_t category) {
     }
 }
 
-}  // namespace vsthost
+}  // namespace quorvel::host

@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "host/host_error.h"
-#include "plugin/aeffect.h"
-#include "plugin/vst_events.h"
+#include "abi/aeffect.h"
+#include "abi/vst_events.h"
 
-namespace vsthost {
+namespace quorvel::host {
 
 class SharedLibrary;
 
@@ -135,4 +135,4 @@ private:
 // Category number as a word ("synth", "effect", ...).
 const char* categoryName(std::int32_t category);
 
-}  // namespace vsthost
+}  // namespace quorvel::host

@@ -9,7 +9,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace vsthost {
+namespace quorvel::host {
 
 #if defined(_WIN32)
 
@@ -70,4 +70,4 @@ void* SharedLibrary::symbol(const char* name) const noexcept {
 
 #endif
 
-}  // namespace vsthost
+}  // namespace quorvel::host

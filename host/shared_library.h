@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vsthost {
+namespace quorvel::host {
 
 class SharedLibrary {
 public:
@@ -25,4 +25,4 @@ private:
     std::string path_;
 };
 
-}  // namespace vsthost
+}  // namespace quorvel::host

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace quorvel {
+
 namespace {
 
 // The six functions stored in the record: each finds the object through the
@@ -36,13 +38,13 @@ float QV_CALL getParameterEntry(AEffect* e, std::int32_t index) { return effectO
 
 }  // namespace
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster_, std::int32_t numPrograms_, std::int32_t numParams_)
-    : audioMaster(audioMaster_),
+AudioEffect::AudioEffect(audioMasterCallback callback, std::int32_t programs, std::int32_t params)
+    : audioMaster(callback),
       editor(nullptr),
       sampleRate(44100.0f),
       blockSize(1024),
-      numPrograms(numPrograms_),
-      numParams(numParams_),
+      numPrograms(programs),
+      numParams(params),
       curProgram(0) {
     std::memset(&cEffect, 0, sizeof(cEffect));
     cEffect.flags = effFlagsCanReplacing;
@@ -53,8 +55,8 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster_, std::int32_t numProgr
     cEffect.getParameter = getParameterEntry;
     cEffect.processReplacing = processReplacingEntry;
     cEffect.processDoubleReplacing = processDoubleReplacingEntry;
-    cEffect.numPrograms = numPrograms_;
-    cEffect.numParams = numParams_;
+    cEffect.numPrograms = programs;
+    cEffect.numParams = params;
     cEffect.ioRatio = 1.0f;
     cEffect.object = this;
     cEffect.version = 1;
@@ -149,3 +151,5 @@ bool AudioEffect::isOutputConnected(std::int32_t output) {
     if (!audioMaster) return true;
     return callHost(audioMasterPinConnected, output, 1) == 0;
 }
+
+}  // namespace quorvel

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-#include "plugin/aeffect.h"
+#include "abi/aeffect.h"
+
+namespace quorvel {
 
 // An editor window a plug-in may attach; this instrument never attaches one,
 // so the frame only needs to own and destroy it.
@@ -111,3 +113,5 @@ protected:
 
 // The object behind a record, through the record's object field.
 inline AudioEffect* effectOf(AEffect* e) { return static_cast<AudioEffect*>(e->object); }
+
+}  // namespace quorvel

@@ -1,5 +1,7 @@
 #include "plugin/audio_effect_x.h"
 
+namespace quorvel {
+
 namespace {
 std::intptr_t answer(bool b) { return b ? 1 : 0; }
 }  // namespace
@@ -118,3 +120,5 @@ void AudioEffectX::resume() {
 std::int32_t AudioEffectX::getPlugCategory() {
     return (cEffect.flags & effFlagsIsSynth) ? kPlugCategSynth : kPlugCategUnknown;
 }
+
+}  // namespace quorvel

@@ -6,8 +6,10 @@
 #include <cstdint>
 
 #include "plugin/audio_effect.h"
-#include "plugin/speaker.h"
-#include "plugin/vst_events.h"
+#include "abi/speaker.h"
+#include "abi/vst_events.h"
+
+namespace quorvel {
 
 // Records that this layer only passes between host and plug-in; their
 // contents are never read or written here.
@@ -169,3 +171,5 @@ public:
 
     virtual bool getChunkFile(void* nativePath);
 };
+
+}  // namespace quorvel

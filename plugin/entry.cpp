@@ -1,5 +1,5 @@
 // The plug-in's one exported entry point, under its two names.
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
 
 #if defined(_WIN32)
 #define QV_EXPORT
@@ -7,14 +7,14 @@
 #define QV_EXPORT __attribute__((visibility("default")))
 #endif
 
-extern "C" QV_EXPORT AEffect* QV_CALL VSTPluginMain(audioMasterCallback audioMaster) {
-    return createQuorvelEffect(audioMaster);
+extern "C" QV_EXPORT quorvel::AEffect* QV_CALL VSTPluginMain(quorvel::audioMasterCallback audioMaster) {
+    return quorvel::createQuorvelEffect(audioMaster);
 }
 
 #if !defined(_WIN32)
 // Older hosts look the entry up as "main". A C++ function may not be called
 // main, so the second name is an assembler-level alias of the first: one
 // function, one address. (Windows builds name it in the module-definition file.)
-extern "C" QV_EXPORT AEffect* vstMainAlias(audioMasterCallback audioMaster) __asm__("main")
+extern "C" QV_EXPORT quorvel::AEffect* vstMainAlias(quorvel::audioMasterCallback audioMaster) __asm__("main")
     __attribute__((alias("VSTPluginMain")));
 #endif

@@ -3,6 +3,8 @@
 // callback it answers a fixed fallback.
 #include "plugin/audio_effect_x.h"
 
+namespace quorvel {
+
 namespace {
 std::int32_t as32(std::intptr_t v) { return static_cast<std::int32_t>(v); }
 }  // namespace
@@ -165,3 +167,5 @@ bool AudioEffectX::closeWindow(VstWindow* window) {
 bool AudioEffectX::getChunkFile(void* nativePath) {
     return audioMaster && nativePath && callHost(audioMasterGetChunkFile, 0, 0, nativePath) != 0;
 }
+
+}  // namespace quorvel

@@ -20,6 +20,8 @@
 
 #include "plugin/audio_effect.h"
 
+namespace quorvel {
+
 namespace {
 
 constexpr char kHuge[] = "Huge!";
@@ -165,3 +167,5 @@ void AudioEffect::int2string(std::int32_t value, char* text, std::int32_t maxLen
         }
     }
 }
+
+}  // namespace quorvel

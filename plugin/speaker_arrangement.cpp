@@ -11,6 +11,8 @@
 
 #include "plugin/audio_effect_x.h"
 
+namespace quorvel {
+
 namespace {
 
 // Block size for count speakers, or 0 when there is no such block.
@@ -82,3 +84,5 @@ bool AudioEffectX::matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrang
         if (!copySpeaker(speakerAt(copy, i), speakerAt(from, i))) return false;
     return true;
 }
+
+}  // namespace quorvel

@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <vector>
 
-enum EventKind : std::int32_t {
+namespace quorvel {
+
+enum class EventKind : std::int32_t {
     Note = 0,       // note on (velocity 1..127), note off (velocity 0), all notes off (note -1)
     PitchBend = 1,  // value: bend in semitones, already scaled by the bend range
     ModWheel = 2,   // value: controller value / 128
 };
 
 struct SynthEvent {
-    std::int32_t kind;
+    EventKind kind;
     std::int32_t delta;  // samples from the start of the next block; negative once fired
     std::int32_t note;
     std::int32_t velocity;
@@ -21,3 +23,5 @@ struct SynthEvent {
 // Pending events in arrival order. Emptying keeps the storage, so once the
 // queue has grown to its working size appending no longer allocates.
 using EventQueue = std::vector<SynthEvent>;
+
+}  // namespace quorvel

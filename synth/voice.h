@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace quorvel {
+
 struct Voice {
     std::int32_t note = -1;       // MIDI key; negative while the voice is free
     float pitch = 0.0f;           // key - 69, semitones
@@ -46,20 +48,12 @@ struct VoiceBank {
     }
 };
 
-// What a note-on's velocity controls.
-enum VelocityTarget : std::int32_t {
-    Volume = 0,
-    PulseWidth = 1,
-    PhaseReset = 2,
-    NoteCut = 3,
-};
-
 struct BlockSettings {
     float sampleRate;       // Hz
     float lfoIncrement;     // radians per sample
     float vibratoScale;     // semitones
     float basePulseLength;  // sub-steps
-    std::int32_t velocityTarget;  // a VelocityTarget, or outside 0..3 for none
+    std::int32_t velocityTarget;  // velocityTargetIndex: a VelocityTarget, or outside 0..3 for none
 };
 
 // A voice's phase is wrapped one period at a time while it is below this. At
@@ -67,3 +61,5 @@ struct BlockSettings {
 // less than nine periods; anything beyond (a NaN or infinite increment, a
 // start phase far above 1) is counted at once instead.
 constexpr float kPhaseLoopLimit = 16.0f;
+
+}  // namespace quorvel

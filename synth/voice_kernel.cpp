@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace quorvel {
+
 PitchCache::PitchCache() {
     for (int k = 0; k < kNumVoices; ++k) {
         exponent[k] = NAN;  // equal to no exponent
@@ -81,3 +83,5 @@ const VoiceKernel& voiceKernel(KernelPath path) {
             return kernel_paths::scalar;
     }
 }
+
+}  // namespace quorvel

@@ -10,8 +10,10 @@
 
 #include <cstdint>
 
-#include "params/relaxed_float.h"
+#include "synth/relaxed_float.h"
 #include "synth/voice.h"
+
+namespace quorvel {
 
 // The last pitch computed for each lane, and the increment it gave: a voice
 // whose exponent and block rate are unchanged gets the same increment
@@ -88,3 +90,5 @@ extern const VoiceKernel sse2;
 extern const VoiceKernel avx2;
 #endif
 }  // namespace kernel_paths
+
+}  // namespace quorvel

@@ -18,6 +18,7 @@
 #define QV_LANES __attribute__((target("avx2"), always_inline)) inline
 #define QV_RARE __attribute__((target("avx2"), noinline))
 
+namespace quorvel {
 namespace {
 
 struct F {
@@ -98,6 +99,7 @@ QV_LANES D pow2OfRounded(D shifted) {
              _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_add_epi64(_mm256_castpd_si256(shifted.hi), bias), 52))};
 }
 
+#include "synth/voice_kernel_maths.h"
 #include "synth/voice_kernel_body.h"
 
 __attribute__((target("avx2"))) void renderRunEntry(VoiceRun& run) { renderRun(run); }
@@ -113,5 +115,7 @@ __attribute__((target("avx2"))) void powersEntry(const float* x, std::int32_t co
 }  // namespace
 
 const VoiceKernel kernel_paths::avx2 = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
+
+}  // namespace quorvel
 
 #endif

@@ -15,6 +15,7 @@
 #define QV_RARE
 #endif
 
+namespace quorvel {
 namespace {
 
 struct F {
@@ -164,6 +165,7 @@ inline D pow2OfRounded(D shifted) {
     });
 }
 
+#include "synth/voice_kernel_maths.h"
 #include "synth/voice_kernel_body.h"
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }
@@ -175,3 +177,5 @@ void powersEntry(const float* x, std::int32_t count, float* result) { eachOf<Pow
 }  // namespace
 
 const VoiceKernel kernel_paths::scalar = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
+
+}  // namespace quorvel

@@ -18,6 +18,7 @@
 #define QV_RARE
 #endif
 
+namespace quorvel {
 namespace {
 
 struct F {
@@ -137,6 +138,7 @@ inline D pow2OfRounded(D shifted) {
              pow2OfRounded(shifted.l67)};
 }
 
+#include "synth/voice_kernel_maths.h"
 #include "synth/voice_kernel_body.h"
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }
@@ -148,5 +150,7 @@ void powersEntry(const float* x, std::int32_t count, float* result) { eachOf<Pow
 }  // namespace
 
 const VoiceKernel kernel_paths::sse2 = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
+
+}  // namespace quorvel
 
 #endif

@@ -22,7 +22,7 @@
 #define O_BINARY 0
 #endif
 
-namespace qrender {
+namespace quorvel::tools {
 
 namespace fs = std::filesystem;
 
@@ -148,4 +148,4 @@ void AudioFileWriter::commit() {
     temporary_.clear();
 }
 
-}  // namespace qrender
+}  // namespace quorvel::tools

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace qrender {
+namespace quorvel::tools {
 
 enum class SampleFormat { Float, Pcm16, Pcm24, Flac };
 
@@ -48,4 +48,4 @@ private:
     std::vector<float> interleaved_;
 };
 
-}  // namespace qrender
+}  // namespace quorvel::tools

@@ -7,7 +7,7 @@
 
 #include "tools/midi_file.h"
 
-namespace qrender {
+namespace quorvel::tools {
 
 namespace {
 
@@ -118,4 +118,4 @@ Performance demoPerformance(int sampleRate) {
     return s.finish();
 }
 
-}  // namespace qrender
+}  // namespace quorvel::tools

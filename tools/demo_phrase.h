@@ -3,11 +3,11 @@
 
 #include "tools/performance.h"
 
-namespace qrender {
+namespace quorvel::tools {
 
 // Six bars at 120 beats per minute that show the instrument off: chords on
 // several voices, detune, vibrato from the modulation wheel, a pitch bend
 // after a bend-range change, velocity driving the pulse width, and note cut.
 Performance demoPerformance(int sampleRate);
 
-}  // namespace qrender
+}  // namespace quorvel::tools

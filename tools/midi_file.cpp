@@ -28,7 +28,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libsmf.so\n"
 extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 #endif
 
-namespace qrender {
+namespace quorvel::tools {
 
 namespace {
 
@@ -171,4 +171,4 @@ Performance parseMidi(const void* data, std::size_t size, int sampleRate, const 
     return performance;
 }
 
-}  // namespace qrender
+}  // namespace quorvel::tools

@@ -9,7 +9,7 @@
 
 #include "tools/performance.h"
 
-namespace qrender {
+namespace quorvel::tools {
 
 // Throws InputError with a message naming the file when it cannot be read or
 // is not a usable MIDI file.
@@ -19,4 +19,4 @@ Performance parseMidi(const void* data, std::size_t size, int sampleRate, const 
 // The sample nearest to a time given as `numerator / denominator` seconds.
 std::int64_t framesAt(std::int64_t numerator, std::int64_t denominator, int sampleRate);
 
-}  // namespace qrender
+}  // namespace quorvel::tools

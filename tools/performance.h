@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace qrender {
+namespace quorvel::tools {
 
 struct TimedMidi {
     std::int64_t frame = 0;
@@ -32,4 +32,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-}  // namespace qrender
+}  // namespace quorvel::tools

@@ -90,7 +90,7 @@ std::string fourCharacters(std::int32_t id) {
     return text;
 }
 
-void printInfo(const vsthost::Plugin& plugin) {
+void printInfo(const quorvel::host::Plugin& plugin) {
     std::printf("Plug-in:        %s\n", plugin.path().c_str());
     std::printf("Effect name:    %s\n", plugin.effectName().c_str());
     std::printf("Vendor:         %s\n", plugin.vendorString().c_str());
@@ -100,7 +100,7 @@ void printInfo(const vsthost::Plugin& plugin) {
     std::printf("Record version: %d\n", plugin.recordVersion());
     std::printf("Unique ID:      0x%08X '%s'\n", static_cast<unsigned>(plugin.uniqueId()),
                 fourCharacters(plugin.uniqueId()).c_str());
-    std::printf("Category:       %s (%d)\n", vsthost::categoryName(plugin.category()), plugin.category());
+    std::printf("Category:       %s (%d)\n", quorvel::host::categoryName(plugin.category()), plugin.category());
     std::printf("Inputs:         %d\n", plugin.numInputs());
     std::printf("Outputs:        %d\n", plugin.numOutputs());
     std::printf("Programs:       %d (current: \"%s\")\n", plugin.numPrograms(), plugin.programName().c_str());
@@ -160,14 +160,14 @@ struct Options {
 int run(const Options& options, const char* argv0) {
     std::vector<ParameterSetting> settings;
     for (const std::string& text : options.settings) settings.push_back(parseSetting(text));
-    const qrender::SampleFormat format = qrender::sampleFormatFromName(options.format);
+    const quorvel::tools::SampleFormat format = quorvel::tools::sampleFormatFromName(options.format);
 
-    vsthost::HostSettings host;
+    quorvel::host::HostSettings host;
     host.sampleRate = options.rate;
     host.blockSize = options.block;
     host.product = kProgram;
     const std::string pluginPath = options.plugin.empty() ? defaultPluginPath(argv0) : options.plugin;
-    vsthost::Plugin plugin(pluginPath, host);
+    quorvel::host::Plugin plugin(pluginPath, host);
 
     if (options.info) {
         printInfo(plugin);
@@ -184,27 +184,27 @@ int run(const Options& options, const char* argv0) {
         }
         plugin.setParameter(*index, setting.value);
     }
-    if (plugin.numOutputs() < 1) throw qrender::InputError(pluginPath + ": the plug-in has no audio outputs");
+    if (plugin.numOutputs() < 1) throw quorvel::tools::InputError(pluginPath + ": the plug-in has no audio outputs");
 
-    const qrender::Performance performance = options.midiFile.empty()
-                                                 ? qrender::demoPerformance(options.rate)
-                                                 : qrender::loadMidiFile(options.midiFile, options.rate);
+    const quorvel::tools::Performance performance = options.midiFile.empty()
+                                                 ? quorvel::tools::demoPerformance(options.rate)
+                                                 : quorvel::tools::loadMidiFile(options.midiFile, options.rate);
     std::string output = options.output;
     if (output.empty()) {
         const std::string stem = options.midiFile.empty() ? "quorvel-demo" : fs::path(options.midiFile).stem().string();
-        output = stem + qrender::fileExtension(format);
+        output = stem + quorvel::tools::fileExtension(format);
     }
 
     const std::int64_t tailFrames = static_cast<std::int64_t>(std::llround(options.tail * options.rate));
     const std::int64_t totalFrames = performance.endFrame + tailFrames;
     if (performance.endFrame > kMaxSeconds * options.rate)
-        throw qrender::InputError((options.midiFile.empty() ? std::string("the demo") : options.midiFile) + " lasts " +
+        throw quorvel::tools::InputError((options.midiFile.empty() ? std::string("the demo") : options.midiFile) + " lasts " +
                                   std::to_string(performance.endFrame / options.rate / 3600) +
                                   " hours; the renderer stops at 24");
-    qrender::AudioFileWriter writer(output, format, plugin.numOutputs(), options.rate);
+    quorvel::tools::AudioFileWriter writer(output, format, plugin.numOutputs(), options.rate);
     Progress progress(totalFrames, options.rate);
     try {
-        qrender::renderPerformance(
+        quorvel::tools::renderPerformance(
             plugin, performance, totalFrames,
             [&](const float* const* channels, int frames) { writer.write(channels, frames); },
             [&](std::int64_t done) { progress.update(done); });

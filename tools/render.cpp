@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-namespace qrender {
+namespace quorvel::tools {
 
 namespace {
 
@@ -16,7 +16,7 @@ struct IndexedChange {
 
 }  // namespace
 
-void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
+void renderPerformance(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
                        const BlockSink& sink, const ProgressSink& progress) {
     std::vector<IndexedChange> changes;
     for (const TimedParameter& p : performance.parameters) {
@@ -35,7 +35,7 @@ void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, 
     if (outputs.empty()) outputs.push_back(nullptr);
 
     const std::vector<TimedMidi>& midi = performance.midi;
-    std::vector<vsthost::MidiEvent> events;
+    std::vector<quorvel::host::MidiEvent> events;
     std::size_t nextMidi = 0;
     std::size_t nextChange = 0;
     // Events before the first sample (there should be none) play at once.
@@ -50,7 +50,7 @@ void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, 
 
         events.clear();
         while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
-            vsthost::MidiEvent e;
+            quorvel::host::MidiEvent e;
             e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(midi[nextMidi].frame - position, 0));
             std::copy(midi[nextMidi].bytes, midi[nextMidi].bytes + 3, e.bytes);
             events.push_back(e);
@@ -65,4 +65,4 @@ void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, 
     plugin.switchOff();
 }
 
-}  // namespace qrender
+}  // namespace quorvel::tools

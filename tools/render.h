@@ -8,7 +8,7 @@
 #include "host/plugin.h"
 #include "tools/performance.h"
 
-namespace qrender {
+namespace quorvel::tools {
 
 // Receives each rendered block: numOutputs() channel buffers of `frames` samples.
 using BlockSink = std::function<void(const float* const* channels, int frames)>;
@@ -21,7 +21,7 @@ using ProgressSink = std::function<void(std::int64_t done)>;
 // plug-in in the block they fall into, with their offset inside it.
 // Parameter changes naming a parameter the plug-in does not have are
 // skipped.
-void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
+void renderPerformance(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
                        const BlockSink& sink, const ProgressSink& progress = {});
 
-}  // namespace qrender
+}  // namespace quorvel::tools

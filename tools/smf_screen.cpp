@@ -7,7 +7,7 @@
 
 #include "tools/performance.h"
 
-namespace qrender {
+namespace quorvel::tools {
 
 namespace {
 
@@ -209,4 +209,4 @@ std::vector<unsigned char> screenMidiFile(const unsigned char* data, std::size_t
     return out;
 }
 
-}  // namespace qrender
+}  // namespace quorvel::tools

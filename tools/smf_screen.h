@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-namespace qrender {
+namespace quorvel::tools {
 
 // The rebuilt file. Throws InputError with the reason (without the file's
 // name) when the file cannot be used.
 std::vector<unsigned char> screenMidiFile(const unsigned char* data, std::size_t size);
 
-}  // namespace qrender
+}  // namespace quorvel::tools

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "support/event_list.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 
@@ -96,7 +98,7 @@ protected:
     }
     void TearDown() override { effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f); }
 
-    Quorvel& engine() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect->object)); }
+    Engine& engine() { return static_cast<Quorvel*>(static_cast<AudioEffect*>(effect->object))->engine(); }
 
     // Heap allocations made by one call.
     template <typename F>

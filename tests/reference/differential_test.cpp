@@ -24,12 +24,14 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/aeffect.h"
+#include "abi/aeffect.h"
 #include "plugin/audio_effect.h"
-#include "plugin/vst_events.h"
+#include "abi/vst_events.h"
 #include "reference/reference_engine.h"
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }
 
@@ -230,14 +232,14 @@ std::string stateDifference(const Quorvel& product, const reference::Engine& ref
             diff += text;
         }
     };
-    check("lfoPhase", 0, product.currentLfoPhase(), ref.currentLfoPhase());
-    check("wheelDepth", 0, product.currentWheelDepth(), ref.currentWheelDepth());
-    check("bendSemitones", 0, product.currentBendSemitones(), ref.currentBendSemitones());
-    check("bendRange", 0, product.currentBendRange(), ref.currentBendRange());
-    check("noteVolume", 0, product.currentNoteVolume(), ref.currentNoteVolume());
-    check("outputBit", 0, static_cast<float>(product.currentOutputBit()), static_cast<float>(ref.currentOutputBit()));
+    check("lfoPhase", 0, product.engine().currentLfoPhase(), ref.currentLfoPhase());
+    check("wheelDepth", 0, product.engine().currentWheelDepth(), ref.currentWheelDepth());
+    check("bendSemitones", 0, product.engine().currentBendSemitones(), ref.currentBendSemitones());
+    check("bendRange", 0, product.engine().currentBendRange(), ref.currentBendRange());
+    check("noteVolume", 0, product.engine().currentNoteVolume(), ref.currentNoteVolume());
+    check("outputBit", 0, static_cast<float>(product.engine().currentOutputBit()), static_cast<float>(ref.currentOutputBit()));
     for (int v = 0; v < reference::Engine::kVoiceCount; ++v) {
-        const Voice& p = product.voice(v);
+        const Voice& p = product.engine().voice(v);
         const reference::Engine::VoiceState& r = ref.voice(v);
         check("note", v, static_cast<float>(p.note), static_cast<float>(r.note));
         check("pitch", v, p.pitch, r.pitch);
@@ -248,7 +250,7 @@ std::string stateDifference(const Quorvel& product, const reference::Engine& ref
         check("cutCounter", v, p.cutCounter, r.cutCounter);
     }
     for (int k = 0; k < 128; ++k)
-        check("heldKeys", k, product.keyHeld(k) ? 1.0f : 0.0f, ref.keyHeld(k) ? 1.0f : 0.0f);
+        check("heldKeys", k, product.engine().keyHeld(k) ? 1.0f : 0.0f, ref.keyHeld(k) ? 1.0f : 0.0f);
     return diff;
 }
 
@@ -293,7 +295,7 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
         ADD_FAILURE() << "the record's object is not the instrument, seed " << seed;
         return false;
     }
-    if (!product->useKernel(path)) {
+    if (!product->engine().useKernel(path)) {
         ADD_FAILURE() << "kernel " << kernelName(path) << " refused, seed " << seed;
         return false;
     }
@@ -456,7 +458,7 @@ TEST_P(Differential, MovingPitchMatchesTheReference) {
         ASSERT_NE(effect, nullptr);
         Quorvel* product = dynamic_cast<Quorvel*>(effectOf(effect));
         ASSERT_NE(product, nullptr);
-        ASSERT_TRUE(product->useKernel(path));
+        ASSERT_TRUE(product->engine().useKernel(path));
         reference::Engine ref;
         const float params[][2] = {{0, 0.3f}, {2, 0.9f}, {5, 1.0f}, {6, 1.0f}};
         for (const auto& p : params) {
@@ -556,8 +558,8 @@ TEST(VibratoPhase, IdleBlocksEndWhereTheReferenceCountsTo) {
             const std::int32_t frames = blockSizes[b % 6];
             effect->processReplacing(effect, nullptr, outputs, frames);
             ref.render(rate, refLeft.data(), refRight.data(), frames);
-            ASSERT_TRUE(sameBits(product->currentLfoPhase(), ref.currentLfoPhase()))
-                << "block " << b << ": plug-in " << product->currentLfoPhase() << ", reference "
+            ASSERT_TRUE(sameBits(product->engine().currentLfoPhase(), ref.currentLfoPhase()))
+                << "block " << b << ": plug-in " << product->engine().currentLfoPhase() << ", reference "
                 << ref.currentLfoPhase();
         }
         effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);

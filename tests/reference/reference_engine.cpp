@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "plugin/vst_events.h"
+#include "abi/vst_events.h"
 
-namespace reference {
+namespace quorvel::reference {
 
 namespace {
 // Parameter indexes as the host numbers them.
@@ -58,8 +58,9 @@ std::int32_t Engine::velocityTargetIndex(float t) {
 // ---------------------------------------------------------------- MIDI intake
 
 void Engine::takeEvents(const VstEvents* list) {
+    VstEvent* const* slots = eventSlots(list);
     for (std::int32_t i = 0; i < list->numEvents; ++i) {
-        const VstEvent* event = list->events[i];
+        const VstEvent* event = slots[i];
         if (event->type != kVstMidiType) continue;
         const VstMidiEvent* midi = reinterpret_cast<const VstMidiEvent*>(event);
         takeMidi(midi->deltaFrames, static_cast<std::uint8_t>(midi->midiData[0]),
@@ -280,4 +281,4 @@ void Engine::render(std::intptr_t sampleRateAnswer, float* left, float* right, s
     queue.clear();
 }
 
-}  // namespace reference
+}  // namespace quorvel::reference

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace quorvel {
+
 struct VstEvents;
 
 namespace reference {
@@ -135,3 +137,5 @@ private:
 };
 
 }  // namespace reference
+
+}  // namespace quorvel

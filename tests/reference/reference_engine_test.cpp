@@ -7,6 +7,8 @@
 
 #include "reference/reference_engine.h"
 
+using namespace quorvel;
+
 namespace {
 
 using reference::Engine;

@@ -12,10 +12,12 @@
 #include "host/plugin.h"
 #include "test_support.h"
 
-using vsthost::HostError;
-using vsthost::HostSettings;
-using vsthost::MidiEvent;
-using vsthost::Plugin;
+using namespace quorvel;
+
+using quorvel::host::HostError;
+using quorvel::host::HostSettings;
+using quorvel::host::MidiEvent;
+using quorvel::host::Plugin;
 
 namespace {
 

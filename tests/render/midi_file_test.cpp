@@ -12,9 +12,9 @@
 #include "smf_builder.h"
 #include "test_support.h"
 
-using qrender::InputError;
-using qrender::Performance;
-using qrender::TimedMidi;
+using quorvel::tools::InputError;
+using quorvel::tools::Performance;
+using quorvel::tools::TimedMidi;
 
 namespace {
 
@@ -53,7 +53,7 @@ TEST(MidiFile, TempoChangesAndMergedTracksPlaceEachEventOnItsSample) {
     smf.add(drums, 120, {0xFF, 0x01, 0x03, 'a', 'b', 'c'});     // text: not for the instrument
     smf.save(dir / "song.mid", 480);
 
-    const Performance p = qrender::loadMidiFile(dir / "song.mid", 44100);
+    const Performance p = quorvel::tools::loadMidiFile(dir / "song.mid", 44100);
     // 100 pulses: 0.5 s + 4/96 * 0.5 s; 400 pulses: 3.0 s + 16/96 * 0.25 s = 134137.5 samples, rounded up.
     expectEvents(p, {{22050, {0x90, 60, 100}},
                      {22050, {0x99, 36, 90}},
@@ -73,7 +73,7 @@ TEST(MidiFile, TimesRoundToTheNearestSampleWithoutDrift) {
     smf.save(dir / "ticks.mid");
 
     // One pulse is 0.5 s / 96 = 229.6875 samples at 44100 Hz.
-    const Performance p = qrender::loadMidiFile(dir / "ticks.mid", 44100);
+    const Performance p = quorvel::tools::loadMidiFile(dir / "ticks.mid", 44100);
     ASSERT_EQ(p.midi.size(), 5u);
     EXPECT_EQ(p.midi[0].frame, 230);
     EXPECT_EQ(p.midi[1].frame, 459);
@@ -82,7 +82,7 @@ TEST(MidiFile, TimesRoundToTheNearestSampleWithoutDrift) {
     EXPECT_EQ(p.midi[4].frame, 2205000);
     EXPECT_EQ(p.endFrame, 2205000);
 
-    const Performance at48k = qrender::loadMidiFile(dir / "ticks.mid", 48000);
+    const Performance at48k = quorvel::tools::loadMidiFile(dir / "ticks.mid", 48000);
     EXPECT_EQ(at48k.midi[0].frame, 250);
     EXPECT_EQ(at48k.midi[4].frame, 2400000);
 }
@@ -123,7 +123,7 @@ std::string runningStatusFile() {
 TEST(MidiFile, RunningStatusInAFormat0File) {
     TempDir dir;
     writeFile(dir / "running.mid", runningStatusFile());
-    const Performance p = qrender::loadMidiFile(dir / "running.mid", 44100);
+    const Performance p = quorvel::tools::loadMidiFile(dir / "running.mid", 44100);
     expectEvents(p, {{0, {0x90, 60, 100}},
                      {22050, {0x90, 60, 0}},
                      {22050, {0x90, 64, 90}},
@@ -138,7 +138,7 @@ std::string refusal(const std::string& path) {
     testing::internal::CaptureStderr();
     std::string message;
     try {
-        qrender::loadMidiFile(path, 44100);
+        quorvel::tools::loadMidiFile(path, 44100);
         message = "(accepted)";
     } catch (const InputError& e) {
         message = e.what();
@@ -251,7 +251,7 @@ TEST(MidiFile, UnusualFilesPlayAsWritten) {
     writeFile(dir / "unusual.mid", longHeader + chunk("XFIH", "private data") + chunk("MTrk", first) +
                                        chunk("MTrk", second) + chunk("MTrk", unannounced) + "junk");
 
-    const Performance p = qrender::loadMidiFile(dir / "unusual.mid", 44100);
+    const Performance p = quorvel::tools::loadMidiFile(dir / "unusual.mid", 44100);
     // One pulse is 0.25 s / 96: 48 pulses = 5512.5 samples (rounded up), 96 = 11025, 192 = 22050.
     expectEvents(p, {{5513, {0x91, 64, 90}}, {11025, {0x90, 60, 100}}, {22050, {0x91, 64, 0}}});
     EXPECT_EQ(p.endFrame, 33994);  // the first track's end at 296 pulses

@@ -9,6 +9,8 @@
 
 #include "host/plugin.h"
 
+using namespace quorvel;
+
 #if defined(__SANITIZE_ADDRESS__)
 // amsynth allocates objects it never frees (one per parameter). Its library
 // stays mapped to the end (see below), so the reports name it and only they
@@ -29,10 +31,10 @@ TEST(ThirdPartyPlugin, AmsynthLoadsAndPlaysAChord) {
     static void* keep = dlopen(kAmsynth, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(keep, nullptr) << dlerror();
 
-    vsthost::HostSettings settings;
+    quorvel::host::HostSettings settings;
     settings.sampleRate = 44100;
     settings.blockSize = 256;
-    vsthost::Plugin plugin(kAmsynth, settings);
+    quorvel::host::Plugin plugin(kAmsynth, settings);
     EXPECT_FALSE(plugin.effectName().empty());
     EXPECT_TRUE(plugin.isSynth());
     EXPECT_GE(plugin.numOutputs(), 1);
@@ -44,9 +46,9 @@ TEST(ThirdPartyPlugin, AmsynthLoadsAndPlaysAChord) {
     std::vector<float*> outputs;
     for (auto& b : buffers) outputs.push_back(b.data());
 
-    std::vector<vsthost::MidiEvent> chord;
+    std::vector<quorvel::host::MidiEvent> chord;
     for (int key : {57, 60, 64}) {
-        vsthost::MidiEvent e;
+        quorvel::host::MidiEvent e;
         e.offset = 10;
         e.bytes[0] = 0x90;
         e.bytes[1] = static_cast<std::uint8_t>(key);

@@ -17,6 +17,8 @@
 #include <dlfcn.h>
 #endif
 
+namespace quorvel {
+
 class DynLib {
 public:
     explicit DynLib(const std::string& path) {
@@ -70,3 +72,5 @@ private:
 #endif
     std::string error_;
 };
+
+}  // namespace quorvel

@@ -9,7 +9,9 @@
 #include <deque>
 #include <new>
 
-#include "plugin/vst_events.h"
+#include "abi/vst_events.h"
+
+namespace quorvel {
 
 class EventList {
 public:
@@ -82,3 +84,5 @@ private:
     bool forced_ = false;
     std::int32_t forcedCount_ = 0;
 };
+
+}  // namespace quorvel

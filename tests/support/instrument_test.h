@@ -8,9 +8,11 @@
 
 #include <cstdint>
 
-#include "plugin/aeffect.h"
+#include "abi/aeffect.h"
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+namespace quorvel {
 
 // What a host answering version 0 must see: exactly one version query, with
 // no record and every other argument zero, and nothing more.
@@ -44,3 +46,5 @@ protected:
     AEffect* effect = nullptr;
     std::intptr_t closeAnswer = 0;  // what effClose answered in TearDown
 };
+
+}  // namespace quorvel

@@ -7,7 +7,9 @@
 #include <functional>
 #include <vector>
 
-#include "plugin/aeffect.h"
+#include "abi/aeffect.h"
+
+namespace quorvel {
 
 struct HostCall {
     AEffect* effect;
@@ -74,3 +76,5 @@ private:
     }
     Answer answer_;
 };
+
+}  // namespace quorvel

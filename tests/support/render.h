@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "plugin/aeffect.h"
+#include "abi/aeffect.h"
+
+namespace quorvel {
 
 // Renders `frames` samples through the record's processReplacing entry (as a
 // host does) and returns channel 0. The buffers start out at a value the
@@ -40,3 +42,5 @@ inline std::vector<int> risingEdges(const std::vector<float>& samples) {
         if (samples[i - 1] == 0.0f && samples[i] > 0.0f) edges.push_back(static_cast<int>(i));
     return edges;
 }
+
+}  // namespace quorvel

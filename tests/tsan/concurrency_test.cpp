@@ -16,7 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 

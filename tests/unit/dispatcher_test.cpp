@@ -16,7 +16,9 @@
 
 #include "support/event_list.h"
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 

@@ -11,7 +11,9 @@
 #include "support/event_list.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 
@@ -42,10 +44,10 @@ protected:
         e->setParameter(e, index, value);
     }
     // Frequency a voice is running at, from its increment per sub-step.
-    double frequency(int v) { return static_cast<double>(synth.voice(v).phaseIncrement) * 8.0 * synth.getSampleRate(); }
+    double frequency(int v) { return static_cast<double>(synth.engine().voice(v).phaseIncrement) * 8.0 * synth.getSampleRate(); }
     int activeVoices() const {
         int n = 0;
-        for (int v = 0; v < kNumVoices; ++v) n += synth.voice(v).note >= 0;
+        for (int v = 0; v < kNumVoices; ++v) n += synth.engine().voice(v).note >= 0;
         return n;
     }
 
@@ -89,14 +91,14 @@ TEST_F(Engine, EightVoicesInIndexOrderThenTheNinthNoteIsDropped) {
     for (unsigned k = 0; k < 8; ++k) on(0, 60 + k, 100);
     on(0, 72, 50);  // would set the volume to 0.5 if it sounded
     run(1);
-    for (int v = 0; v < 8; ++v) EXPECT_EQ(synth.voice(v).note, 60 + v) << "voice " << v;
-    EXPECT_TRUE(synth.keyHeld(72));
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    for (int v = 0; v < 8; ++v) EXPECT_EQ(synth.engine().voice(v).note, 60 + v) << "voice " << v;
+    EXPECT_TRUE(synth.engine().keyHeld(72));
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
 
     // A voice freed later is not handed to the dropped note: nothing is re-triggered.
     off(0, 63);
     run(1);
-    EXPECT_LT(synth.voice(3).note, 0);
+    EXPECT_LT(synth.engine().voice(3).note, 0);
     EXPECT_EQ(activeVoices(), 7);
 }
 
@@ -120,11 +122,11 @@ TEST_F(Engine, TheDroppedNotesHeldKeyKeepsTheBitAfterTheOthersEnd) {
         release.noteOff(0, 69);
         e->dispatcher(e, effProcessEvents, 0, 0, release.get(), 0.0f);
         std::vector<float> after = renderBlock(e, 300);
-        for (int v = 0; v < kNumVoices; ++v) ASSERT_LT(local.voice(v).note, 0);
+        for (int v = 0; v < kNumVoices; ++v) ASSERT_LT(local.engine().voice(v).note, 0);
         const float expected = holdDropped ? kFullSample : 0.0f;
         for (std::size_t i = 0; i < after.size(); ++i)
             ASSERT_EQ(after[i], expected) << (holdDropped ? "key 70 held" : "nothing held") << ", sample " << i;
-        EXPECT_EQ(local.currentOutputBit(), holdDropped ? 1 : 0);
+        EXPECT_EQ(local.engine().currentOutputBit(), holdDropped ? 1 : 0);
     }
 }
 
@@ -132,12 +134,12 @@ TEST_F(Engine, OneKeyTwiceTakesTwoVoicesAndOneNoteOffFreesBoth) {
     on(0, 64);
     on(3, 64);
     run(8);
-    EXPECT_EQ(synth.voice(0).note, 64);
-    EXPECT_EQ(synth.voice(1).note, 64);
+    EXPECT_EQ(synth.engine().voice(0).note, 64);
+    EXPECT_EQ(synth.engine().voice(1).note, 64);
     off(0, 64);
     run(1);
     EXPECT_EQ(activeVoices(), 0);
-    EXPECT_FALSE(synth.keyHeld(64));
+    EXPECT_FALSE(synth.engine().keyHeld(64));
 }
 
 // Events for the same sample apply in arrival order. A note-off followed by a
@@ -150,9 +152,9 @@ TEST_F(Engine, SameSampleEventsApplyInArrivalOrder) {
     offThenOn.noteOff(5, 69).noteOn(5, 69, 100);
     send(offThenOn);
     std::vector<float> out = run(20);
-    EXPECT_EQ(synth.voice(0).note, 69);
+    EXPECT_EQ(synth.engine().voice(0).note, 69);
     EXPECT_EQ(activeVoices(), 1);
-    EXPECT_TRUE(synth.keyHeld(69));
+    EXPECT_TRUE(synth.engine().keyHeld(69));
     EXPECT_EQ(out[4], 0.0f);
     EXPECT_EQ(out[5], kFullSample) << "restarted note begins a pulse at once";
 
@@ -161,7 +163,7 @@ TEST_F(Engine, SameSampleEventsApplyInArrivalOrder) {
     send(onThenOff);
     out = run(20);
     EXPECT_EQ(activeVoices(), 0);
-    EXPECT_FALSE(synth.keyHeld(69));
+    EXPECT_FALSE(synth.engine().keyHeld(69));
     for (int i = 5; i < 20; ++i) EXPECT_EQ(out[i], 0.0f) << "sample " << i;
 }
 
@@ -171,15 +173,15 @@ TEST_F(Engine, AnEventAtTheLastSampleFiresOneAtTheBlockLengthNever) {
     EXPECT_EQ(firstNonZero(out), 63);
 
     Quorvel late(RecordingHost::callback);
-    late.queueEvent(SynthEvent{Note, 64, 69, 100, 0.0f});
-    late.queueEvent(SynthEvent{Note, 1000, 70, 100, 0.0f});
-    late.queueEvent(SynthEvent{Note, -1, 71, 100, 0.0f});
+    late.engine().queueEvent(SynthEvent{EventKind::Note, 64, 69, 100, 0.0f});
+    late.engine().queueEvent(SynthEvent{EventKind::Note, 1000, 70, 100, 0.0f});
+    late.engine().queueEvent(SynthEvent{EventKind::Note, -1, 71, 100, 0.0f});
     std::vector<float> silent = renderBlock(late.getAeffect(), 64);
     EXPECT_EQ(firstNonZero(silent), -1);
-    EXPECT_TRUE(late.queue().empty()) << "events not due are dropped with the block";
+    EXPECT_TRUE(late.engine().queue().empty()) << "events not due are dropped with the block";
     silent = renderBlock(late.getAeffect(), 2000);
     EXPECT_EQ(firstNonZero(silent), -1) << "a dropped event came back in the next block";
-    for (int k : {69, 70, 71}) EXPECT_FALSE(late.keyHeld(k));
+    for (int k : {69, 70, 71}) EXPECT_FALSE(late.engine().keyHeld(k));
 }
 
 TEST_F(Engine, ABlockWithoutSamplesWritesNothingAndDiscardsTheQueue) {
@@ -193,7 +195,7 @@ TEST_F(Engine, ABlockWithoutSamplesWritesNothingAndDiscardsTheQueue) {
         EXPECT_EQ(left, -1.0f);
         EXPECT_EQ(right, -1.0f);
         EXPECT_EQ(host.count(audioMasterGetSampleRate), asked + 1) << frames << " frames";
-        EXPECT_TRUE(synth.queue().empty());
+        EXPECT_TRUE(synth.engine().queue().empty());
     }
     EXPECT_EQ(firstNonZero(run(200)), -1);
     EXPECT_EQ(activeVoices(), 0);
@@ -205,18 +207,18 @@ TEST_F(Engine, NoteCutFreesTheVoiceAfterHalfASecond) {
     set(kNoteCut, 0.5f);
     on(0, 69);
     run(22049);
-    EXPECT_EQ(synth.voice(0).note, 69);
+    EXPECT_EQ(synth.engine().voice(0).note, 69);
     run(1);
-    EXPECT_LT(synth.voice(0).note, 0);
-    EXPECT_TRUE(synth.keyHeld(69));
-    EXPECT_EQ(synth.voice(0).cutCounter, 0.0f);
+    EXPECT_LT(synth.engine().voice(0).note, 0);
+    EXPECT_TRUE(synth.engine().keyHeld(69));
+    EXPECT_EQ(synth.engine().voice(0).cutCounter, 0.0f);
 }
 
 TEST_F(Engine, WithoutNoteCutTheNoteSoundsUntilItsNoteOff) {
     on(0, 69);
     run(100000);
-    EXPECT_EQ(synth.voice(0).note, 69);
-    EXPECT_EQ(synth.voice(0).cutCounter, 0.0f);
+    EXPECT_EQ(synth.engine().voice(0).note, 69);
+    EXPECT_EQ(synth.engine().voice(0).cutCounter, 0.0f);
 }
 
 // A cut taken in the middle of an even voice's pulse leaves the bit on: the
@@ -226,9 +228,9 @@ TEST_F(Engine, ACutDuringAPulseLeavesTheBitOn) {
     set(kNoteCut, 0.001f);   // cut after 1 ms, 44 samples
     on(0, 69);
     std::vector<float> out = run(400);
-    EXPECT_LT(synth.voice(0).note, 0);
+    EXPECT_LT(synth.engine().voice(0).note, 0);
     for (int i = 0; i < 400; ++i) ASSERT_EQ(out[i], kFullSample) << "sample " << i;
-    EXPECT_EQ(synth.currentOutputBit(), 1);
+    EXPECT_EQ(synth.engine().currentOutputBit(), 1);
 }
 
 // Setting "Note cut" to 0 pauses a pending cut; any value above 0 resumes it
@@ -237,17 +239,17 @@ TEST_F(Engine, NoteCutAtZeroPausesAndAboveZeroResumes) {
     set(kNoteCut, 0.5f);
     on(0, 69);
     run(1000);
-    const float left = synth.voice(0).cutCounter;
+    const float left = synth.engine().voice(0).cutCounter;
     EXPECT_EQ(left, 176400.0f - 8000.0f);
     set(kNoteCut, 0.0f);
     run(30000);
-    EXPECT_EQ(synth.voice(0).note, 69);
-    EXPECT_EQ(synth.voice(0).cutCounter, left);
+    EXPECT_EQ(synth.engine().voice(0).note, 69);
+    EXPECT_EQ(synth.engine().voice(0).cutCounter, left);
     set(kNoteCut, 0.1f);
     run(21049);
-    EXPECT_EQ(synth.voice(0).note, 69);
+    EXPECT_EQ(synth.engine().voice(0).note, 69);
     run(1);
-    EXPECT_LT(synth.voice(0).note, 0);
+    EXPECT_LT(synth.engine().voice(0).note, 0);
 }
 
 // The detune goes to every second active voice counted in index order, so it
@@ -280,15 +282,15 @@ TEST_F(Engine, VolumeTargetScalesEverySoundingNote) {
     set(kPulseWidth, 0.0f);  // voice 0 (even) keeps the bit on from its first period start
     on(0, 69, 127);
     std::vector<float> out = run(2);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.27f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.27f);
     EXPECT_EQ(out[1], 1.27f * 0.8000001f * 0.5f);
 
     // Voice 1 (odd) on key 0, 8 Hz: it switches the bit off at its note-on and
     // not again for 5390 samples; voice 0's next period start switches it on.
     on(0, 0, 64);
     out = run(400);
-    EXPECT_EQ(synth.voice(1).note, 0);
-    EXPECT_EQ(synth.currentNoteVolume(), 0.64f);
+    EXPECT_EQ(synth.engine().voice(1).note, 0);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 0.64f);
     EXPECT_EQ(out[399], 0.64f * 0.8000001f * 0.5f) << "the first note sounds at the new level";
 }
 
@@ -304,19 +306,19 @@ TEST_F(Engine, PulseWidthTargetSetsThePulseLengthFromVelocity) {
     set(kVelocityTarget, 0.5f);
     on(0, 69, 127);  // sets a volume only if the target were Volume
     run(100);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
     off(0, 69);
     run(1);
     on(0, 69, 50);  // 0.5 x 35.28 = 17.64 sub-steps: on for 17
     std::vector<float> out = run(60);
     EXPECT_EQ(onSubSteps(out, 0, 60), 17);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
 }
 
 TEST_F(Engine, DefaultTargetLeavesThePulseAtItsBaseLength) {
     on(0, 69, 50);  // 35.28 sub-steps: on for 35 whatever the velocity
     std::vector<float> out = run(60);
-    EXPECT_EQ(synth.currentNoteVolume(), 0.5f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 0.5f);
     EXPECT_EQ(onSubSteps(out, 0, 60, 0.1 * 0.5 * 0.5), 35);
 }
 
@@ -327,7 +329,7 @@ TEST_F(Engine, PhaseResetTargetDelaysTheFirstPulseByVelocity) {
     on(0, 69, 50);
     std::vector<float> out = run(200);
     EXPECT_EQ(firstNonZero(out), 50);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
 }
 
 TEST_F(Engine, NoteCutTargetScalesTheCutByVelocity) {
@@ -335,10 +337,10 @@ TEST_F(Engine, NoteCutTargetScalesTheCutByVelocity) {
     set(kNoteCut, 0.01f);  // 441 samples at full scale; velocity 50 halves it
     on(0, 69, 50);
     run(220);
-    EXPECT_EQ(synth.voice(0).note, 69);
+    EXPECT_EQ(synth.engine().voice(0).note, 69);
     run(1);
-    EXPECT_LT(synth.voice(0).note, 0);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    EXPECT_LT(synth.engine().voice(0).note, 0);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
 }
 
 // The targets switch at t = 0.2525: 0.25 still controls the volume.
@@ -346,11 +348,11 @@ TEST_F(Engine, VelocityTargetBoundaries) {
     set(kVelocityTarget, 0.25f);
     on(0, 60, 64);
     run(1);
-    EXPECT_EQ(synth.currentNoteVolume(), 0.64f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 0.64f);
     set(kVelocityTarget, 0.26f);
     on(0, 62, 64);
     run(1);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
     // Beyond the table velocity controls nothing and the volume is 1.
     set(kVelocityTarget, 0.0f);
     on(0, 64, 30);
@@ -358,7 +360,7 @@ TEST_F(Engine, VelocityTargetBoundaries) {
     set(kVelocityTarget, 2.0f);
     on(0, 65, 30);
     run(1);
-    EXPECT_EQ(synth.currentNoteVolume(), 1.0f);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 1.0f);
 }
 
 TEST_F(Engine, HalfPhaseResetStartsHalfAPeriodIn) {
@@ -375,15 +377,15 @@ TEST_F(Engine, ZeroPhaseResetContinuesThePreviousPhase) {
     run(30);
     off(0, 69);
     run(10);  // a free voice does not advance
-    const float stopped = synth.voice(0).phase;
-    const float increment = synth.voice(0).phaseIncrement;
+    const float stopped = synth.engine().voice(0).phase;
+    const float increment = synth.engine().voice(0).phaseIncrement;
     EXPECT_NEAR(stopped, 30 * 8 * increment, 1e-4);
 
     set(kPhaseReset, 0.0f);
     on(0, 69);
     std::vector<float> out = run(1);
     EXPECT_EQ(out[0], 0.0f) << "no period start at the note-on";
-    EXPECT_NEAR(synth.voice(0).phase, stopped + 8 * increment, 1e-5);
+    EXPECT_NEAR(synth.engine().voice(0).phase, stopped + 8 * increment, 1e-5);
 
     out = run(200);
     const double subStepsLeft = (1.0 - stopped) / increment - 8.0;
@@ -418,18 +420,18 @@ TEST_F(Engine, BendActsOnItsOwnSampleTheWheelOnTheNext) {
         withEvent(none, frames, plain);
         withEvent(bend, frames, bent);
         withEvent(wheel, frames, wheeled);
-        const double plainRate = plain.voice(0).phaseIncrement;
+        const double plainRate = plain.engine().voice(0).phaseIncrement;
         // The last sample computed is sample frames - 1.
-        EXPECT_NEAR(semitones(bent.voice(0).phaseIncrement / plainRate), 2.0 * 8191.0 / 8192.0, 1e-4)
+        EXPECT_NEAR(semitones(bent.engine().voice(0).phaseIncrement / plainRate), 2.0 * 8191.0 / 8192.0, 1e-4)
             << frames << " samples";
         if (frames == 11) {
-            EXPECT_EQ(wheeled.voice(0).phaseIncrement, plain.voice(0).phaseIncrement)
+            EXPECT_EQ(wheeled.engine().voice(0).phaseIncrement, plain.engine().voice(0).phaseIncrement)
                 << "the wheel moved the pitch of its own sample";
         } else {
-            EXPECT_NE(wheeled.voice(0).phaseIncrement, plain.voice(0).phaseIncrement)
+            EXPECT_NE(wheeled.engine().voice(0).phaseIncrement, plain.engine().voice(0).phaseIncrement)
                 << "the wheel did not reach the next sample";
         }
-        EXPECT_EQ(wheeled.currentWheelDepth(), 0.248046875f);
+        EXPECT_EQ(wheeled.engine().currentWheelDepth(), 0.248046875f);
     }
 }
 
@@ -438,9 +440,9 @@ TEST_F(Engine, BendActsOnItsOwnSampleTheWheelOnTheNext) {
 TEST_F(Engine, TheVibratoPhaseRunsWithoutTheWheel) {
     const double perSample = 0.5 * 24.0 / 44100.0 * 3.1415927;
     run(1000);
-    EXPECT_NEAR(synth.currentLfoPhase(), 1000 * perSample, 1e-4);
+    EXPECT_NEAR(synth.engine().currentLfoPhase(), 1000 * perSample, 1e-4);
     run(7000);
-    EXPECT_NEAR(synth.currentLfoPhase(), 8000 * perSample - 2.0 * 3.141592653589793, 1e-3);
+    EXPECT_NEAR(synth.engine().currentLfoPhase(), 8000 * perSample - 2.0 * 3.141592653589793, 1e-3);
 }
 
 TEST_F(Engine, AllNotesOffClearsKeysVoicesAndTheBit) {
@@ -453,8 +455,8 @@ TEST_F(Engine, AllNotesOffClearsKeysVoicesAndTheBit) {
     EXPECT_EQ(out[99], kFullSample);
     for (int i = 100; i < 200; ++i) ASSERT_EQ(out[i], 0.0f) << "sample " << i;
     EXPECT_EQ(activeVoices(), 0);
-    EXPECT_EQ(synth.currentOutputBit(), 0);
-    for (int k = 0; k < 128; ++k) ASSERT_FALSE(synth.keyHeld(k)) << "key " << k;
+    EXPECT_EQ(synth.engine().currentOutputBit(), 0);
+    for (int k = 0; k < 128; ++k) ASSERT_FALSE(synth.engine().keyHeld(k)) << "key " << k;
 }
 
 // Pulse width 0: an even voice switches the bit on at every period start and
@@ -476,9 +478,9 @@ TEST_F(Engine, OddVoicesPullTheBitOff) {
     run(10);
     off(0, 69);  // voice 1 (odd) keeps playing; key 81 is held
     std::vector<float> out = run(200);
-    EXPECT_EQ(synth.voice(1).note, 81);
+    EXPECT_EQ(synth.engine().voice(1).note, 81);
     for (int i = 60; i < 200; ++i) ASSERT_EQ(out[i], 0.0f) << "sample " << i;
-    EXPECT_EQ(synth.currentOutputBit(), 0);
+    EXPECT_EQ(synth.engine().currentOutputBit(), 0);
 }
 
 }  // namespace

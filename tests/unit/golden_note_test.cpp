@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 TEST(GoldenNote, FirstTwoPulsesAreExact) {
     RecordingHost host;
     Quorvel synth(RecordingHost::callback);
-    synth.queueEvent(SynthEvent{Note, 0, 69, 100, 0.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::Note, 0, 69, 100, 0.0f});
 
     std::vector<float> left(110, -1.0f), right(110, -1.0f);
     float* outs[2] = {left.data(), right.data()};

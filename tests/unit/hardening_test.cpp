@@ -16,7 +16,9 @@
 #include "params/parameters.h"
 #include "support/event_list.h"
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 
@@ -39,7 +41,7 @@ protected:
         if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
     }
 
-    Quorvel& engine() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect->object)); }
+    Engine& engine() { return static_cast<Quorvel*>(static_cast<AudioEffect*>(effect->object))->engine(); }
     void set(std::int32_t index, float value) { effect->setParameter(effect, index, value); }
     void setSampleRate(float rate) { effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate); }
 

@@ -12,7 +12,9 @@
 
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 
@@ -450,7 +452,7 @@ TEST(ProcessSampleRate, AskedOncePerBlockWhateverItsLength) {
     RecordingHost host([&answer](const HostCall& c) { return c.opcode == audioMasterGetSampleRate ? answer : 0; });
     Quorvel synth(RecordingHost::callback);
     AEffect* e = synth.getAeffect();
-    synth.queueEvent(SynthEvent{Note, 0, 69, 100, 0.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::Note, 0, 69, 100, 0.0f});
     std::size_t blocks = 0;
     for (std::int32_t frames : {64, 0, 1, 300, -4}) {
         renderBlock(e, frames);

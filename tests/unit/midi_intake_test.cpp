@@ -12,16 +12,22 @@
 #include "support/event_list.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
+
+constexpr EventKind Note = EventKind::Note;
+constexpr EventKind PitchBend = EventKind::PitchBend;
+constexpr EventKind ModWheel = EventKind::ModWheel;
 
 bool sameEvent(const SynthEvent& a, const SynthEvent& b) {
     return a.kind == b.kind && a.delta == b.delta && a.note == b.note && a.velocity == b.velocity && a.value == b.value;
 }
 
 std::string describe(const SynthEvent& e) {
-    return "{kind " + std::to_string(e.kind) + ", delta " + std::to_string(e.delta) + ", note " +
+    return "{kind " + std::to_string(static_cast<int>(e.kind)) + ", delta " + std::to_string(e.delta) + ", note " +
            std::to_string(e.note) + ", velocity " + std::to_string(e.velocity) + ", value " + std::to_string(e.value) +
            "}";
 }
@@ -35,7 +41,7 @@ protected:
     }
     std::vector<float> run(std::int32_t frames) { return renderBlock(synth.getAeffect(), frames); }
     void expectQueue(const std::vector<SynthEvent>& expected) {
-        const EventQueue& q = synth.queue();
+        const EventQueue& q = synth.engine().queue();
         ASSERT_EQ(q.size(), expected.size());
         for (std::size_t i = 0; i < q.size(); ++i)
             EXPECT_TRUE(sameEvent(q[i], expected[i]))
@@ -46,7 +52,7 @@ protected:
         EventList l;
         l.bend(0, value14);
         send(l);
-        const float v = synth.queue().back().value;
+        const float v = synth.engine().queue().back().value;
         run(0);
         return v;
     }
@@ -91,8 +97,8 @@ TEST_F(MidiIntake, VelocityZeroEndsTheNote) {
     std::vector<float> out = run(300);
     EXPECT_GT(out[0], 0.0f);
     for (int i = 20; i < 300; ++i) ASSERT_EQ(out[i], 0.0f) << "sample " << i;
-    EXPECT_LT(synth.voice(0).note, 0);
-    EXPECT_FALSE(synth.keyHeld(69));
+    EXPECT_LT(synth.engine().voice(0).note, 0);
+    EXPECT_FALSE(synth.engine().keyHeld(69));
 }
 
 // Events of other types are skipped even when their bytes look like a note-on;
@@ -115,8 +121,8 @@ TEST_F(MidiIntake, OtherEventTypesAndMessagesQueueNothing) {
         .midi(0, 0x45, 100)         // a data byte where the status belongs
         .midi(0, 0x00);
     EXPECT_EQ(send(ignored), 1);
-    EXPECT_TRUE(synth.queue().empty());
-    EXPECT_EQ(synth.currentBendRange(), 2.0f);
+    EXPECT_TRUE(synth.engine().queue().empty());
+    EXPECT_EQ(synth.engine().currentBendRange(), 2.0f);
 }
 
 TEST_F(MidiIntake, EveryListAnswersOne) {
@@ -126,7 +132,7 @@ TEST_F(MidiIntake, EveryListAnswersOne) {
     negative.noteOn(0, 60, 100).forceCount(-3);
     EXPECT_EQ(send(negative), 1);
     EXPECT_EQ(send(static_cast<VstEvents*>(nullptr)), 1);
-    EXPECT_TRUE(synth.queue().empty());
+    EXPECT_TRUE(synth.engine().queue().empty());
 }
 
 // Lists longer than the two pointers the header declares are read to the end,
@@ -135,7 +141,7 @@ TEST_F(MidiIntake, LongListsAreReadInOrder) {
     EventList l;
     for (int i = 0; i < 300; ++i) l.noteOn(i, static_cast<unsigned>(i % 128), 1 + i % 127);
     send(l);
-    const EventQueue& q = synth.queue();
+    const EventQueue& q = synth.engine().queue();
     ASSERT_EQ(q.size(), 300u);
     for (int i = 0; i < 300; ++i) {
         EXPECT_EQ(q[i].delta, i);
@@ -150,12 +156,12 @@ TEST_F(MidiIntake, ListsSentBeforeOneBlockAccumulate) {
     second.noteOn(0, 64, 100).noteOn(10, 67, 100);
     send(first);
     send(second);
-    EXPECT_EQ(synth.queue().size(), 3u);
+    EXPECT_EQ(synth.engine().queue().size(), 3u);
     run(20);
-    EXPECT_EQ(synth.voice(0).note, 60);
-    EXPECT_EQ(synth.voice(1).note, 64);
-    EXPECT_EQ(synth.voice(2).note, 67);
-    EXPECT_TRUE(synth.queue().empty());
+    EXPECT_EQ(synth.engine().voice(0).note, 60);
+    EXPECT_EQ(synth.engine().voice(1).note, 64);
+    EXPECT_EQ(synth.engine().voice(2).note, 67);
+    EXPECT_TRUE(synth.engine().queue().empty());
 }
 
 TEST_F(MidiIntake, BendValuesAreScaledByTheRange) {
@@ -177,12 +183,12 @@ TEST_F(MidiIntake, DataEntryOnRegisteredParameterZeroSetsTheBendRange) {
     EventList l;
     l.controller(0, 101, 0).controller(0, 100, 0).controller(0, 6, 12).bend(0, 16383).noteOn(0, 69, 100);
     send(l);
-    EXPECT_EQ(synth.currentBendRange(), 6.0f);
-    EXPECT_EQ(synth.queue()[0].value, 5.9992676f);
+    EXPECT_EQ(synth.engine().currentBendRange(), 6.0f);
+    EXPECT_EQ(synth.engine().queue()[0].value, 5.9992676f);
     run(10);
-    EXPECT_EQ(synth.currentBendSemitones(), 5.9992676f);
+    EXPECT_EQ(synth.engine().currentBendSemitones(), 5.9992676f);
     // The voice plays 5.9992676 semitones above 440 Hz.
-    const double hz = synth.voice(0).phaseIncrement * 8.0 * 44100.0;
+    const double hz = synth.engine().voice(0).phaseIncrement * 8.0 * 44100.0;
     EXPECT_NEAR(12.0 * std::log2(hz / 440.0), 5.9992676, 1e-4);
 }
 
@@ -200,8 +206,8 @@ TEST_F(MidiIntake, DataEntrySelectionRules) {
         EventList l;
         l.controller(0, s.controller, s.value);
         send(l);
-        EXPECT_EQ(synth.currentBendRange(), s.rangeAfter) << "after controller " << s.controller << " = " << s.value;
-        EXPECT_TRUE(synth.queue().empty());
+        EXPECT_EQ(synth.engine().currentBendRange(), s.rangeAfter) << "after controller " << s.controller << " = " << s.value;
+        EXPECT_TRUE(synth.engine().queue().empty());
     }
 }
 
@@ -215,9 +221,9 @@ TEST_F(MidiIntake, ABendKeepsTheRangeInForceWhenItArrived) {
     later.controller(0, 6, 2);
     send(later);
     expectQueue({{PitchBend, 5, 0, 0, 2.0f * 8191.0f / 8192.0f}, {PitchBend, 5, 0, 0, -12.0f}});
-    EXPECT_EQ(synth.currentBendRange(), 1.0f);
+    EXPECT_EQ(synth.engine().currentBendRange(), 1.0f);
     run(10);
-    EXPECT_EQ(synth.currentBendSemitones(), -12.0f);
+    EXPECT_EQ(synth.engine().currentBendSemitones(), -12.0f);
     EXPECT_NEAR(queuedBendOf(16383), 8191.0f / 8192.0f, 1e-7);
 }
 
@@ -240,13 +246,13 @@ TEST_P(AllNotesOffControllers, OnlyOneTwentyThreeToOneTwentySevenEndEveryNote) {
     if (c.allNotesOff) {
         expectQueue({{Note, 4, -1, 0, 0.0f}});
     } else {
-        EXPECT_TRUE(synth.queue().empty()) << "controller " << c.number;
+        EXPECT_TRUE(synth.engine().queue().empty()) << "controller " << c.number;
     }
     std::vector<float> out = run(200);
     int active = 0;
-    for (int v = 0; v < kNumVoices; ++v) active += synth.voice(v).note >= 0;
+    for (int v = 0; v < kNumVoices; ++v) active += synth.engine().voice(v).note >= 0;
     EXPECT_EQ(active, c.allNotesOff ? 0 : 2) << "controller " << c.number;
-    EXPECT_EQ(synth.keyHeld(60), !c.allNotesOff);
+    EXPECT_EQ(synth.engine().keyHeld(60), !c.allNotesOff);
     if (c.allNotesOff) {
         for (int i = 4; i < 200; ++i) ASSERT_EQ(out[i], 0.0f) << "sample " << i;
     }
@@ -266,7 +272,7 @@ TEST_F(MidiIntake, ModulationWheelIsQueuedAsAFractionAndAppliedAsDepth) {
     send(l);
     expectQueue({{ModWheel, 2, 0, 0, 0.9921875f}, {ModWheel, 3, 0, 0, 0.5f}, {ModWheel, 4, 0, 0, 0.125f}});
     run(3);
-    EXPECT_EQ(synth.currentWheelDepth(), 0.248046875f);
+    EXPECT_EQ(synth.engine().currentWheelDepth(), 0.248046875f);
 }
 
 // The wheel brings in the vibrato: with "Modulation depth" 1 and the wheel at
@@ -280,7 +286,7 @@ TEST_F(MidiIntake, TheWheelMakesAnAudibleVibrato) {
     double lowest = 1e9, highest = 0.0;
     for (int i = 0; i < 7400; ++i) {  // one cycle is 7350 samples
         run(1);
-        const double st = 12.0 * std::log2(synth.voice(0).phaseIncrement * 8.0 * 44100.0 / 440.0);
+        const double st = 12.0 * std::log2(synth.engine().voice(0).phaseIncrement * 8.0 * 44100.0 / 440.0);
         lowest = std::min(lowest, st);
         highest = std::max(highest, st);
     }
@@ -291,10 +297,10 @@ TEST_F(MidiIntake, TheWheelMakesAnAudibleVibrato) {
     still.controller(0, 1, 0);
     send(still);
     run(2);
-    const float settled = synth.voice(0).phaseIncrement;
+    const float settled = synth.engine().voice(0).phaseIncrement;
     for (int i = 0; i < 500; ++i) {
         run(1);
-        ASSERT_EQ(synth.voice(0).phaseIncrement, settled);
+        ASSERT_EQ(synth.engine().voice(0).phaseIncrement, settled);
     }
     EXPECT_NEAR(settled * 8.0 * 44100.0, 440.0, 1e-3);
 }

@@ -12,7 +12,9 @@
 #include "params/parameters.h"
 #include "support/instrument_test.h"
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 
@@ -220,10 +222,10 @@ TEST(VelocityTargetIndex, BoundariesAndValuesOutsideTheHostRange) {
 }
 
 TEST(VelocityTargetNames, ShareTheParameterNames) {
-    EXPECT_STREQ(velocityTargetNames[0], "Volume");
-    EXPECT_EQ(velocityTargetNames[1], kParamNames[kPulseWidth]);
-    EXPECT_EQ(velocityTargetNames[2], kParamNames[kPhaseReset]);
-    EXPECT_EQ(velocityTargetNames[3], kParamNames[kNoteCut]);
+    EXPECT_STREQ(kVelocityTargetNames[0], "Volume");
+    EXPECT_EQ(kVelocityTargetNames[1], kParamNames[kPulseWidth]);
+    EXPECT_EQ(kVelocityTargetNames[2], kParamNames[kPhaseReset]);
+    EXPECT_EQ(kVelocityTargetNames[3], kParamNames[kNoteCut]);
 }
 
 }  // namespace

@@ -16,12 +16,14 @@
 #include <elf.h>
 #endif
 
-#include "plugin/aeffect.h"
+#include "abi/aeffect.h"
 #include "support/dynlib.h"
 #include "support/event_list.h"
 #include "support/instrument_test.h"
 #include "support/recording_host.h"
 #include "support/render.h"
+
+using namespace quorvel;
 
 namespace {
 

@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "plugin/aeffect.h"
-#include "plugin/vst_events.h"
+#include "abi/aeffect.h"
+#include "abi/vst_events.h"
 #include "support/dynlib.h"
 #include "support/recording_host.h"
+
+using namespace quorvel;
 
 namespace {
 

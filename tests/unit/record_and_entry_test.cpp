@@ -10,7 +10,9 @@
 #include "support/instrument_test.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 namespace {
 
@@ -54,7 +56,8 @@ protected:
         }
         EXPECT_TRUE(host.calls.empty()) << "the host was asked something";
     }
-    Quorvel& synth() { return *static_cast<Quorvel*>(effectOf(effect)); }
+    Quorvel& instrument() { return *static_cast<Quorvel*>(effectOf(effect)); }
+    Engine& synth() { return instrument().engine(); }
 };
 
 TEST_F(FreshRecord, HoldsTheInstrumentsValues) {
@@ -101,20 +104,20 @@ TEST_F(FreshRecord, ObjectAndRecordConvertIntoEachOther) {
 }
 
 TEST_F(FreshRecord, BaseAndEngineStateStartAsDocumented) {
-    Quorvel& q = synth();
+    Quorvel& q = instrument();
     EXPECT_EQ(q.getSampleRate(), 44100.0f);
     EXPECT_EQ(q.getBlockSize(), 1024);
     EXPECT_EQ(q.getEditor(), nullptr);
     EXPECT_EQ(q.getProgram(), 0);
-    for (int v = 0; v < kNumVoices; ++v) EXPECT_LT(q.voice(v).note, 0) << "voice " << v;
-    for (int k = 0; k < 128; ++k) ASSERT_FALSE(q.keyHeld(k)) << "key " << k;
-    EXPECT_TRUE(q.queue().empty());
-    EXPECT_EQ(q.currentOutputBit(), 0);
-    EXPECT_EQ(q.currentNoteVolume(), 1.0f);
-    EXPECT_EQ(q.currentBendRange(), 2.0f);
-    EXPECT_EQ(q.currentBendSemitones(), 0.0f);
-    EXPECT_EQ(q.currentWheelDepth(), 0.0f);
-    EXPECT_EQ(q.currentLfoPhase(), 0.0f);
+    for (int v = 0; v < kNumVoices; ++v) EXPECT_LT(q.engine().voice(v).note, 0) << "voice " << v;
+    for (int k = 0; k < 128; ++k) ASSERT_FALSE(q.engine().keyHeld(k)) << "key " << k;
+    EXPECT_TRUE(q.engine().queue().empty());
+    EXPECT_EQ(q.engine().currentOutputBit(), 0);
+    EXPECT_EQ(q.engine().currentNoteVolume(), 1.0f);
+    EXPECT_EQ(q.engine().currentBendRange(), 2.0f);
+    EXPECT_EQ(q.engine().currentBendSemitones(), 0.0f);
+    EXPECT_EQ(q.engine().currentWheelDepth(), 0.0f);
+    EXPECT_EQ(q.engine().currentLfoPhase(), 0.0f);
     const float defaults[8] = {0.05f, 1.0f, 0.5f, 0.0f, 0.0f, 0.5f, 0.25f, 0.5f};
     for (std::int32_t i = 0; i < 8; ++i) EXPECT_EQ(effect->getParameter(effect, i), defaults[i]) << "param " << i;
 }
@@ -130,7 +133,7 @@ TEST_F(FreshRecord, ParametersRoundTripThroughTheRecordUnclamped) {
 // nothing: the buffers keep what they held, no event is applied and the host
 // is not asked for the sample rate.
 TEST_F(FreshRecord, ProcessAndDoubleReplacingLeaveTheBuffersAlone) {
-    synth().queueEvent(SynthEvent{Note, 0, 69, 100, 0.0f});
+    synth().queueEvent(SynthEvent{EventKind::Note, 0, 69, 100, 0.0f});
     std::vector<float> f0(32, 0.25f), f1(32, -0.5f);
     float* fouts[2] = {f0.data(), f1.data()};
     effect->process(effect, fouts, fouts, 32);
@@ -255,7 +258,7 @@ TEST(Close, ThroughTheRecordDestroysTheObjectAndAnswersOne) {
     auto* witness = new CloseWitness(RecordingHost::callback, &log);
     AEffect* e = witness->getAeffect();
     // Give the queue storage to release.
-    for (int i = 0; i < 100; ++i) witness->queueEvent(SynthEvent{Note, i, 60, 100, 0.0f});
+    for (int i = 0; i < 100; ++i) witness->engine().queueEvent(SynthEvent{EventKind::Note, i, 60, 100, 0.0f});
     EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
     EXPECT_EQ(log.closes, 1);
     EXPECT_EQ(log.destructions, 1);
@@ -272,7 +275,7 @@ TEST(Close, TheDispatcherOperationAloneKeepsTheObjectWorking) {
         EXPECT_EQ(log.closes, 2);
         EXPECT_EQ(log.destructions, 0);
         // Still an instrument: it plays.
-        witness.queueEvent(SynthEvent{Note, 0, 69, 100, 0.0f});
+        witness.engine().queueEvent(SynthEvent{EventKind::Note, 0, 69, 100, 0.0f});
         std::vector<float> out = renderBlock(witness.getAeffect(), 8);
         EXPECT_GT(out[0], 0.0f);
     }

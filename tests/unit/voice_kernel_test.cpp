@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "support/recording_host.h"
-#include "synth/quorvel.h"
+#include "plugin/quorvel.h"
+
+using namespace quorvel;
 
 void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }
 
@@ -210,14 +212,14 @@ TEST_P(Kernel, InstrumentRendersTheSameOnThisPath) {
     auto render = [](KernelPath path) {
         RecordingHost host;
         Quorvel synth(RecordingHost::callback);
-        EXPECT_TRUE(synth.useKernel(path));
-        EXPECT_EQ(synth.kernelInUse(), path);
+        EXPECT_TRUE(synth.engine().useKernel(path));
+        EXPECT_EQ(synth.engine().kernelInUse(), path);
         synth.setParameter(kModSpeed, 0.9f);
         synth.setParameter(kNoteCut, 0.01f);
         synth.setParameter(kDetune, 0.8f);
-        for (int v = 0; v < 9; ++v) synth.queueEvent(SynthEvent{Note, 3 * v, 40 + 7 * v, 30 + 10 * v, 0.0f});
-        synth.queueEvent(SynthEvent{ModWheel, 5, 0, 0, 0.9f});
-        synth.queueEvent(SynthEvent{PitchBend, 300, 0, 0, -1.5f});
+        for (int v = 0; v < 9; ++v) synth.engine().queueEvent(SynthEvent{EventKind::Note, 3 * v, 40 + 7 * v, 30 + 10 * v, 0.0f});
+        synth.engine().queueEvent(SynthEvent{EventKind::ModWheel, 5, 0, 0, 0.9f});
+        synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 300, 0, 0, -1.5f});
         std::vector<float> out;
         std::vector<float> left(1000), right(1000);
         float* outs[2] = {left.data(), right.data()};
@@ -243,12 +245,12 @@ INSTANTIATE_TEST_SUITE_P(Path, Kernel, ::testing::Values(KernelPath::Scalar, Ker
 TEST(KernelChoice, UnavailablePathsAreRefused) {
     RecordingHost host;
     Quorvel synth(RecordingHost::callback);
-    EXPECT_TRUE(kernelAvailable(synth.kernelInUse()));
+    EXPECT_TRUE(kernelAvailable(synth.engine().kernelInUse()));
     EXPECT_TRUE(kernelAvailable(KernelPath::Scalar));
     for (KernelPath path : {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2}) {
-        const KernelPath before = synth.kernelInUse();
-        EXPECT_EQ(synth.useKernel(path), kernelAvailable(path)) << kernelName(path);
-        EXPECT_EQ(synth.kernelInUse(), kernelAvailable(path) ? path : before) << kernelName(path);
+        const KernelPath before = synth.engine().kernelInUse();
+        EXPECT_EQ(synth.engine().useKernel(path), kernelAvailable(path)) << kernelName(path);
+        EXPECT_EQ(synth.engine().kernelInUse(), kernelAvailable(path) ? path : before) << kernelName(path);
     }
 }
 
@@ -263,18 +265,17 @@ void setEnvironment(const char* name, const char* value) {
 #endif
 }
 
-// QUORVEL_KERNEL, read when an instrument is made, names the path to run
+// QUORVEL_KERNEL, read when an engine is made, names the path to run
 // when that one is available; an unknown name leaves the fastest.
 TEST(KernelChoice, EnvironmentNamesThePath) {
     const char* saved = std::getenv("QUORVEL_KERNEL");
     const std::string previous = saved ? saved : "";
-    RecordingHost host;
     setEnvironment("QUORVEL_KERNEL", nullptr);
-    const KernelPath fastest = Quorvel(RecordingHost::callback).kernelInUse();
+    const KernelPath fastest = Engine().kernelInUse();
     setEnvironment("QUORVEL_KERNEL", "scalar");
-    EXPECT_EQ(Quorvel(RecordingHost::callback).kernelInUse(), KernelPath::Scalar);
+    EXPECT_EQ(Engine().kernelInUse(), KernelPath::Scalar);
     setEnvironment("QUORVEL_KERNEL", "sse3000");
-    EXPECT_EQ(Quorvel(RecordingHost::callback).kernelInUse(), fastest);
+    EXPECT_EQ(Engine().kernelInUse(), fastest);
     setEnvironment("QUORVEL_KERNEL", saved ? previous.c_str() : nullptr);
 }
 
@@ -284,26 +285,26 @@ TEST(KernelChoice, EnvironmentNamesThePath) {
 TEST(EventOrder, OutOfOrderEventsFireBySampleThenArrival) {
     RecordingHost host;
     Quorvel synth(RecordingHost::callback);
-    synth.queueEvent(SynthEvent{PitchBend, 256, 0, 0, -9.0f});  // never due in a 256-sample block
-    for (int i = 0; i < 300; ++i) synth.queueEvent(SynthEvent{PitchBend, 255 - i * 255 / 299, 0, 0, 0.01f * i});
-    synth.queueEvent(SynthEvent{PitchBend, 255, 0, 0, 7.0f});  // after the other bend at 255
-    synth.queueEvent(SynthEvent{PitchBend, 100, 0, 0, 5.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 256, 0, 0, -9.0f});  // never due in a 256-sample block
+    for (int i = 0; i < 300; ++i) synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 255 - i * 255 / 299, 0, 0, 0.01f * i});
+    synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 255, 0, 0, 7.0f});  // after the other bend at 255
+    synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 100, 0, 0, 5.0f});
     std::vector<float> left(256), right(256);
     float* outs[2] = {left.data(), right.data()};
     synth.processReplacing(nullptr, outs, 256);
-    EXPECT_EQ(synth.currentBendSemitones(), 7.0f);
-    EXPECT_TRUE(synth.queue().empty());
+    EXPECT_EQ(synth.engine().currentBendSemitones(), 7.0f);
+    EXPECT_TRUE(synth.engine().queue().empty());
 
     // A note-off queued before a note-on of the same key at the same sample,
     // both after later events in the list: the key is left sounding.
-    synth.queueEvent(SynthEvent{Note, 50, 64, 100, 0.0f});
-    synth.queueEvent(SynthEvent{Note, 20, 64, 0, 0.0f});
-    synth.queueEvent(SynthEvent{Note, 20, 64, 90, 0.0f});
-    synth.queueEvent(SynthEvent{Note, 10, 64, 80, 0.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::Note, 50, 64, 100, 0.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::Note, 20, 64, 0, 0.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::Note, 20, 64, 90, 0.0f});
+    synth.engine().queueEvent(SynthEvent{EventKind::Note, 10, 64, 80, 0.0f});
     synth.processReplacing(nullptr, outs, 30);
-    EXPECT_EQ(synth.voice(0).note, 64);
-    EXPECT_LT(synth.voice(1).note, 0);
-    EXPECT_EQ(synth.currentNoteVolume(), 0.9f);
+    EXPECT_EQ(synth.engine().voice(0).note, 64);
+    EXPECT_LT(synth.engine().voice(1).note, 0);
+    EXPECT_EQ(synth.engine().currentNoteVolume(), 0.9f);
 }
 
 }  // namespace

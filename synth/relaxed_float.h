@@ -5,14 +5,18 @@
 
 #include <atomic>
 
+namespace quorvel {
+
 class RelaxedFloat {
 public:
-    explicit RelaxedFloat(float v = 0.0f) : value_(v) {}
-    float load() const { return value_.load(std::memory_order_relaxed); }
-    void store(float v) { value_.store(v, std::memory_order_relaxed); }
+    explicit RelaxedFloat(float v = 0.0f) : value(v) {}
+    float load() const { return value.load(std::memory_order_relaxed); }
+    void store(float v) { value.store(v, std::memory_order_relaxed); }
     operator float() const { return load(); }  // NOLINT: reads like the float it stands for
 
 private:
-    std::atomic<float> value_;
+    std::atomic<float> value;
     static_assert(std::atomic<float>::is_always_lock_free, "parameter access must not lock");
 };
+
+}  // namespace quorvel

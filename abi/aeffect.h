@@ -12,6 +12,8 @@
 #define QV_CALL
 #endif
 
+namespace quorvel {
+
 struct AEffect;
 
 // Host callback: (effect, opcode, index, value, ptr, opt) -> pointer-sized integer.
@@ -244,3 +246,5 @@ enum : std::int32_t {
     audioMasterGetChunkFile = 48,
     audioMasterGetInputSpeakerArrangement = 49,
 };
+
+}  // namespace quorvel

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvel {
+
 constexpr std::int32_t kVstMidiType = 1;
 constexpr std::int32_t kVstSysExType = 6;
 
@@ -38,8 +40,21 @@ struct VstEvents {
     VstEvent* events[2];
 };
 
+// The list's numEvents event pointers, reached through the list's own bytes:
+// the array runs past the two entries the record declares, and indexing the
+// declared array beyond them would be undefined.
+inline VstEvent* const* eventSlots(const VstEvents* events) {
+    return reinterpret_cast<VstEvent* const*>(reinterpret_cast<const unsigned char*>(events) +
+                                              offsetof(VstEvents, events));
+}
+inline VstEvent** eventSlots(VstEvents* events) {
+    return reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(events) + offsetof(VstEvents, events));
+}
+
 static_assert(sizeof(VstEvent) == 32, "VstEvent size");
 static_assert(sizeof(VstMidiEvent) == 32, "VstMidiEvent size");
 static_assert(offsetof(VstMidiEvent, deltaFrames) == 8, "deltaFrames");
 static_assert(offsetof(VstMidiEvent, midiData) == 24, "midiData");
 static_assert(offsetof(VstEvents, events) == 2 * sizeof(void*), "events array");
+
+}  // namespace quorvel

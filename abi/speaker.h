@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace quorvel {
+
 constexpr int kVstMaxNameLen = 64;
 
 struct VstSpeakerProperties {
@@ -33,3 +35,5 @@ static_assert(offsetof(VstSpeakerProperties, type) == 80, "type");
 static_assert(offsetof(VstSpeakerProperties, future) == 84, "future");
 static_assert(offsetof(VstSpeakerArrangement, numChannels) == 4, "numChannels");
 static_assert(offsetof(VstSpeakerArrangement, speakers) == kSpeakerArrangementHeaderSize, "speakers");
+
+}  // namespace quorvel

@@ -1,60 +1,59 @@
-// Quorvel: eight one-bit pulse voices sharing one output bit.
+// The instrument's engine: eight one-bit pulse voices sharing one output bit.
 //
-// The class is split by subsystem: the engine (event queue, voices, tone
-// generation, MIDI intake) lives in synth/, the parameters, program name and
-// identity in params/.
+// A plain type that knows no plug-in format: parameter values go in and out by
+// index, MIDI messages arrive with their frame offsets, and a block is rendered
+// at a sample rate handed in as a value into two output buffers. The VST 2.4
+// glue (plugin/quorvel.h) owns one and forwards the host's requests to it.
+//
+// Where things are: the event queue's firing order in event_schedule.cpp, note
+// on and off with voice allocation in voice_allocation.cpp, MIDI intake in
+// midi_intake.cpp, the block settings and the render loop in
+// tone_generation.cpp, the vibrato phase in vibrato_phase.h, and the pitch,
+// sub-steps and output sample in the voice kernel (voice_kernel_body.h, with
+// its power of two and sine in voice_kernel_maths.h).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "params/identity.h"
 #include "params/parameters.h"
-#include "params/relaxed_float.h"
-#include "plugin/audio_effect_x.h"
+#include "synth/relaxed_float.h"
 #include "synth/synth_event.h"
 #include "synth/voice.h"
 #include "synth/voice_kernel.h"
 
-class Quorvel : public AudioEffectX {
+namespace quorvel {
+
+class Engine {
 public:
-    explicit Quorvel(audioMasterCallback audioMaster);
-    ~Quorvel() override;
+    Engine();
 
-    // Tone generation.
-    void processReplacing(float** inputs, float** outputs, std::int32_t sampleFrames) override;
+    // Parameter values, stored exactly as given and read as stored; an index
+    // outside 0..7 (negative ones included) stores nothing and reads 0.
+    // setParameter answers whether the index names a parameter.
+    bool setParameter(std::int32_t index, float value);
+    float parameter(std::int32_t index) const;
 
-    // MIDI intake.
-    std::int32_t processEvents(VstEvents* events) override;
+    // MIDI intake. prepareForEvents makes room for `count` more events at once
+    // (the only place where the queue and its firing order grow); each
+    // receiveMidi then turns one message, due `frame` samples into the next
+    // block, into a queued event, except the bend-range messages, which act at
+    // once.
+    void prepareForEvents(std::int32_t count);
+    void receiveMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2);
 
-    // Parameters.
-    void setParameter(std::int32_t index, float value) override;
-    float getParameter(std::int32_t index) override;
-    void getParameterLabel(std::int32_t index, char* label) override;
-    void getParameterDisplay(std::int32_t index, char* text) override;
-    void getParameterName(std::int32_t index, char* text) override;
+    // Renders `frames` samples at `sampleRate` (a rate that is not a positive
+    // finite number runs at 44100 Hz) into both buffers, then empties the
+    // queue. The buffers are not touched when `frames` is 0 or less.
+    void render(float sampleRate, float* left, float* right, std::int32_t frames);
 
-    // Program and identity.
-    std::int32_t getProgram() override { return 0; }
-    void setProgram(std::int32_t /*program*/) override {}
-    void setProgramName(char* name) override;
-    void getProgramName(char* name) override;
-    bool getEffectName(char* name) override;
-    bool getVendorString(char* text) override;
-    bool getProductString(char* text) override;
-    std::int32_t getVendorVersion() override;
-    std::int32_t canDo(char* text) override;
-    std::int32_t getNumMidiInputChannels() override { return 1; }
-
-    bool anyKeyHeld() const;
-
-    // The build of the voice kernel this instance runs (the fastest available
+    // The build of the voice kernel this engine runs (the fastest available
     // one unless QUORVEL_KERNEL names another). Tests switch between them;
     // false, and no change, for a path this build or processor cannot run.
     bool useKernel(KernelPath path);
     KernelPath kernelInUse() const { return kernelPath; }
 
-    // Read-only views for tests and tools built against the engine.
+    // Read-only views of the engine state, for tests and tools.
     Voice voice(int i) const { return voices.voice(i); }
     const EventQueue& queue() const { return eventQueue; }
     std::int32_t currentOutputBit() const { return outputBit; }
@@ -64,6 +63,7 @@ public:
     float currentWheelDepth() const { return wheelDepth; }
     float currentLfoPhase() const { return lfoPhase; }
     bool keyHeld(int key) const { return heldKeys[key] != 0; }
+    bool anyKeyHeld() const;
 
     // Places an event in the queue as MIDI intake would.
     void queueEvent(const SynthEvent& e) {
@@ -72,32 +72,23 @@ public:
     }
 
 private:
-    BlockSettings computeBlockSettings();
-    void renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float** outputs);
+    BlockSettings computeBlockSettings(float sampleRate) const;
+    void renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float* left, float* right);
     bool anyVoicePlaying() const;
     // The queued events that fall due in the block, put in firing order
     // once per block; advanceEvents then applies those due at one sample.
-    void scheduleEvents(std::int32_t sampleFrames);
+    void scheduleEvents(std::int32_t frames);
     void advanceEvents(std::int32_t sample, const BlockSettings& settings);
     std::int32_t nextEventSample() const;
     void reserveEventOrder();
+    void appendEvent(EventKind kind, std::int32_t delta, std::int32_t note, std::int32_t velocity, float value);
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);
     void noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void noteOff(std::int32_t key);
     void allNotesOff();
 
-    // Parameter values, stored exactly as the host sets them.
-    RelaxedFloat paramPulseWidth{kDefaultPulseWidth};
-    RelaxedFloat paramDetune{kDefaultDetune};
-    RelaxedFloat paramNoteCut{kDefaultNoteCut};
-    RelaxedFloat paramVelocityTarget{kDefaultVelocityTarget};
-    RelaxedFloat paramPhaseReset{kDefaultPhaseReset};
-    RelaxedFloat paramModSpeed{kDefaultModSpeed};
-    RelaxedFloat paramModDepth{kDefaultModDepth};
-    RelaxedFloat paramOutputGain{kDefaultOutputGain};
-    RelaxedFloat* paramByIndex(std::int32_t index);
-
-    char programName[kProgramNameSize];
+    // Parameter values by index, shared with the host's threads.
+    RelaxedFloat params[kParamCount];
 
     // Engine state.
     EventQueue eventQueue;
@@ -128,6 +119,4 @@ private:
     PitchCache pitchCache;
 };
 
-// The entry point's work: asks the host's version, creates one instrument and
-// returns its record, or null.
-AEffect* createQuorvelEffect(audioMasterCallback audioMaster);
+}  // namespace quorvel
