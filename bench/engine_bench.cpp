@@ -19,6 +19,8 @@
 #include "abi/vst_events.h"
 #include "reference/reference_engine.h"
 #include "plugin/quorvel.h"
+#include "support/event_list.h"
+#include "support/recording_host.h"
 
 using namespace quorvel;
 
@@ -32,41 +34,11 @@ std::vector<std::string> caseOrder;
 // The sample rate the host answers; one benchmark runs at a time.
 std::intptr_t hostRate = 44100;
 
-std::intptr_t QV_CALL hostCallback(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float) {
-    switch (opcode) {
-        case audioMasterVersion: return 2400;
-        case audioMasterGetSampleRate: return hostRate;
-        default: return 0;
-    }
+// The host the plug-in side sees: it answers the version and hostRate, and
+// records nothing.
+std::intptr_t hostAnswer(const HostCall& call) {
+    return call.opcode == audioMasterGetSampleRate ? hostRate : RecordingHost::defaultAnswer(call);
 }
-
-// An event list laid out as a host lays it out.
-class EventList {
-public:
-    void add(std::int32_t delta, std::uint8_t status, std::uint8_t d1, std::uint8_t d2) {
-        VstMidiEvent e;
-        std::memset(&e, 0, sizeof e);
-        e.type = kVstMidiType;
-        e.byteSize = sizeof e;
-        e.deltaFrames = delta;
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(d1);
-        e.midiData[2] = static_cast<char>(d2);
-        records.push_back(e);
-    }
-    bool empty() const { return records.empty(); }
-    VstEvents* list() {
-        storage.assign(sizeof(VstEvents) + records.size() * sizeof(VstEvent*), 0);
-        VstEvents* l = reinterpret_cast<VstEvents*>(storage.data());
-        l->numEvents = static_cast<std::int32_t>(records.size());
-        for (std::size_t i = 0; i < records.size(); ++i) l->events[i] = reinterpret_cast<VstEvent*>(&records[i]);
-        return l;
-    }
-
-private:
-    std::vector<VstMidiEvent> records;
-    std::vector<unsigned char> storage;
-};
 
 struct Case {
     std::intptr_t rate;
@@ -78,7 +50,7 @@ struct Case {
 // The plug-in as a host sees it.
 class PluginSide {
 public:
-    PluginSide() : effect(createQuorvelEffect(hostCallback)) {
+    PluginSide() : effect(createQuorvelEffect(RecordingHost::callback)) {
         effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
         effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
     }
@@ -108,21 +80,22 @@ private:
 template <class Side>
 void renderCase(benchmark::State& state, Case c) {
     hostRate = c.rate;
+    RecordingHost host(hostAnswer, RecordingHost::Recording::Off);
     Side side;
     std::vector<float> left(kBlock), right(kBlock);
 
     // Start the held notes in a block of their own, outside the measurement.
     EventList start;
-    for (int v = 0; v < c.voices; ++v) start.add(0, 0x90, static_cast<std::uint8_t>(48 + 5 * v), 100);
-    if (c.vibrato) start.add(0, 0xB0, 1, 127);
-    if (!start.empty()) side.events(start.list());
+    for (int v = 0; v < c.voices; ++v) start.midi(0, 0x90, static_cast<std::uint8_t>(48 + 5 * v), 100);
+    if (c.vibrato) start.midi(0, 0xB0, 1, 127);
+    if (!start.empty()) side.events(start.get());
     side.render(left.data(), right.data(), kBlock);
 
     // Bends sweeping the whole range, one list per block.
     std::vector<EventList> bends(c.vibrato ? 64 : 0);
     for (std::size_t i = 0; i < bends.size(); ++i) {
         const int b = static_cast<int>(i * 16383 / (bends.size() - 1));
-        bends[i].add(0, 0xE0, static_cast<std::uint8_t>(b & 0x7F), static_cast<std::uint8_t>(b >> 7));
+        bends[i].midi(0, 0xE0, static_cast<std::uint8_t>(b & 0x7F), static_cast<std::uint8_t>(b >> 7));
     }
     // A dense block: bends, wheel moves and a ninth key going down and up,
     // spread over the block; none of it changes which voices sound.
@@ -130,16 +103,16 @@ void renderCase(benchmark::State& state, Case c) {
     for (int i = 0; i < c.eventsPerBlock; ++i) {
         const std::int32_t delta = static_cast<std::int32_t>(static_cast<std::int64_t>(i) * kBlock / c.eventsPerBlock);
         switch (i % 8) {
-            case 0: dense.add(delta, 0x90, 100, 64); break;
-            case 4: dense.add(delta, 0x80, 100, 0); break;
+            case 0: dense.midi(delta, 0x90, 100, 64); break;
+            case 4: dense.midi(delta, 0x80, 100, 0); break;
             case 2:
-            case 6: dense.add(delta, 0xB0, 1, static_cast<std::uint8_t>(i % 128)); break;
-            default: dense.add(delta, 0xE0, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(32 + i % 64));
+            case 6: dense.midi(delta, 0xB0, 1, static_cast<std::uint8_t>(i % 128)); break;
+            default: dense.midi(delta, 0xE0, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(32 + i % 64));
         }
     }
-    VstEvents* denseList = dense.empty() ? nullptr : dense.list();
+    VstEvents* denseList = dense.empty() ? nullptr : dense.get();
     std::vector<VstEvents*> bendLists;
-    for (EventList& l : bends) bendLists.push_back(l.list());
+    for (EventList& l : bends) bendLists.push_back(l.get());
 
     std::size_t block = 0;
     for (auto _ : state) {

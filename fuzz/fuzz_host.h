@@ -19,6 +19,8 @@
 
 #include "params/parameters.h"
 #include "plugin/quorvel.h"
+#include "support/event_list.h"
+#include "support/recording_host.h"
 
 namespace quorvel {
 
@@ -30,7 +32,7 @@ namespace fuzz {
 }
 #define FUZZ_CHECK(cond)                                      \
     do {                                                      \
-        if (!(cond)) ::fuzz::fail(#cond, __FILE__, __LINE__); \
+        if (!(cond)) ::quorvel::fuzz::fail(#cond, __FILE__, __LINE__); \
     } while (0)
 
 // The host's answers. The callback is a plain function, so they live here;
@@ -44,16 +46,22 @@ inline HostAnswers& answers() {
     return a;
 }
 
-inline std::intptr_t QV_CALL hostCallback(AEffect* /*effect*/, std::int32_t opcode, std::int32_t /*index*/,
-                                          std::intptr_t /*value*/, void* /*ptr*/, float /*opt*/) {
-    switch (opcode) {
-        case audioMasterVersion:
-            return 2400;
-        case audioMasterGetSampleRate:
-            return answers().sampleRate;
-        default:
-            return answers().other;
-    }
+// The shared recording host, answering what the input chose and recording
+// nothing (a session makes millions of requests).
+inline audioMasterCallback hostCallback() {
+    static RecordingHost host(
+        [](const HostCall& call) -> std::intptr_t {
+            switch (call.opcode) {
+                case audioMasterVersion:
+                    return 2400;
+                case audioMasterGetSampleRate:
+                    return answers().sampleRate;
+                default:
+                    return answers().other;
+            }
+        },
+        RecordingHost::Recording::Off);
+    return RecordingHost::callback;
 }
 
 // A float the input picks: mostly the values that break arithmetic.
@@ -161,47 +169,34 @@ inline std::int32_t pickBlockSize(FuzzedDataProvider& in) {
     }
 }
 
-// A host's event list: numEvents pointers to 32-byte events, laid out as a
-// host lays it out. Most events are MIDI with a status the instrument knows.
-class EventList {
-public:
-    EventList(FuzzedDataProvider& in, int maxEvents) {
-        const int n = in.ConsumeIntegralInRange<int>(0, maxEvents);
-        events_.resize(n);
-        for (VstMidiEvent& e : events_) {
-            std::memset(&e, 0, sizeof(e));
-            e.type = in.ConsumeIntegralInRange<int>(0, 7) == 0 ? in.ConsumeIntegral<std::int32_t>() : kVstMidiType;
-            e.byteSize = sizeof(VstMidiEvent);
-            e.deltaFrames = pickDelta(in);
-            static const unsigned char kStatus[] = {0x80, 0x90, 0x90, 0xB0, 0xB0, 0xE0};
-            unsigned char status = in.ConsumeIntegralInRange<int>(0, 5) == 0
-                                       ? in.ConsumeIntegral<unsigned char>()
-                                       : static_cast<unsigned char>(kStatus[in.ConsumeIntegralInRange<int>(0, 5)] |
-                                                                    in.ConsumeIntegralInRange<int>(0, 15));
-            e.midiData[0] = static_cast<char>(status);
-            e.midiData[1] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
-            e.midiData[2] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
-            e.midiData[3] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
-        }
-        const std::size_t bytes = offsetof(VstEvents, events) + events_.size() * sizeof(VstEvent*);
-        raw_.reset(new unsigned char[bytes > sizeof(VstEvents) ? bytes : sizeof(VstEvents)]());
-        auto* slots = reinterpret_cast<VstEvent**>(raw_.get() + offsetof(VstEvents, events));
-        for (std::size_t i = 0; i < events_.size(); ++i) slots[i] = reinterpret_cast<VstEvent*>(&events_[i]);
-        // An empty list may claim a negative count; a non-empty one is well formed.
-        list()->numEvents = n > 0 ? n : -in.ConsumeIntegralInRange<std::int32_t>(0, 3);
+// An event list drawn from the input, built by the shared builder: most
+// events are MIDI with a status the instrument knows; an empty list may claim
+// a negative count.
+inline VstEvents* eventsFrom(FuzzedDataProvider& in, int maxEvents, EventList& list) {
+    const int n = in.ConsumeIntegralInRange<int>(0, maxEvents);
+    for (int i = 0; i < n; ++i) {
+        VstMidiEvent& e = list.add();
+        e.type = in.ConsumeIntegralInRange<int>(0, 7) == 0 ? in.ConsumeIntegral<std::int32_t>() : kVstMidiType;
+        e.deltaFrames = pickDelta(in);
+        static const unsigned char kStatus[] = {0x80, 0x90, 0x90, 0xB0, 0xB0, 0xE0};
+        unsigned char status = in.ConsumeIntegralInRange<int>(0, 5) == 0
+                                   ? in.ConsumeIntegral<unsigned char>()
+                                   : static_cast<unsigned char>(kStatus[in.ConsumeIntegralInRange<int>(0, 5)] |
+                                                                in.ConsumeIntegralInRange<int>(0, 15));
+        e.midiData[0] = static_cast<char>(status);
+        e.midiData[1] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
+        e.midiData[2] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
+        e.midiData[3] = static_cast<char>(in.ConsumeIntegral<unsigned char>());
     }
-    VstEvents* list() { return reinterpret_cast<VstEvents*>(raw_.get()); }
-
-private:
-    std::vector<VstMidiEvent> events_;
-    std::unique_ptr<unsigned char[]> raw_;
-};
+    if (n == 0) list.forceCount(-in.ConsumeIntegralInRange<std::int32_t>(0, 3));
+    return list.get();
+}
 
 // One instrument behind its record, with what the host has stored in each
 // parameter, so that every read can be checked bit for bit.
 class Instance {
 public:
-    Instance() : effect_(createQuorvelEffect(hostCallback)) {
+    Instance() : effect_(createQuorvelEffect(hostCallback())) {
         FUZZ_CHECK(effect_ != nullptr);
         for (std::int32_t i = 0; i < kParamCount; ++i) stored_[i] = effect_->getParameter(effect_, i);
     }
@@ -210,7 +205,8 @@ public:
     Instance& operator=(const Instance&) = delete;
 
     AEffect* effect() { return effect_; }
-    Engine& engine() { return static_cast<Quorvel*>(static_cast<AudioEffect*>(effect_->object))->engine(); }
+    Quorvel& plugin() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect_->object)); }
+    Engine& engine() { return plugin().engine(); }
 
     void setParameter(std::int32_t index, float value) {
         effect_->setParameter(effect_, index, value);
@@ -259,16 +255,9 @@ public:
     }
 
     void midi(unsigned char status, unsigned char data1, unsigned char data2) {
-        VstMidiEvent e{};
-        e.type = kVstMidiType;
-        e.byteSize = sizeof(e);
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(data1);
-        e.midiData[2] = static_cast<char>(data2);
-        VstEvents list{};
-        list.numEvents = 1;
-        list.events[0] = reinterpret_cast<VstEvent*>(&e);
-        processEvents(&list);
+        EventList list;
+        list.midi(0, status, data1, data2);
+        processEvents(list.get());
     }
 
     // Whatever came before, once the host is back in range a new note plays:

@@ -96,8 +96,8 @@ void dispatch(Instance& synth, FuzzedDataProvider& in) {
                 synth.processEvents(nullptr);
                 return;
             }
-            fuzz::EventList list(in, 48);
-            synth.processEvents(list.list());
+            EventList list;
+            synth.processEvents(fuzz::eventsFrom(in, 48, list));
             return;
         }
         case effGetChunk: {
@@ -170,8 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     synth.checkParameters(pickIndex(in));
                     break;
                 case 6: {
-                    fuzz::EventList list(in, 24);
-                    synth.processEvents(list.list());
+                    EventList list;
+                    synth.processEvents(fuzz::eventsFrom(in, 24, list));
                     break;
                 }
                 case 7:

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     fuzz::answers() = fuzz::HostAnswers{};
     fuzz::Instance synth;
-    AudioEffect& frame = synth.engine();
+    AudioEffect& frame = synth.plugin();
     while (in.remaining_bytes() > 0) {
         const int which = in.ConsumeIntegralInRange<int>(0, 5);
         const std::int32_t maxLen = in.ConsumeIntegralInRange<int>(0, 7) == 0 ? in.ConsumeIntegral<std::int32_t>()

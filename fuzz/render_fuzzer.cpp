@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     synth.setParameter(in.ConsumeIntegralInRange<std::int32_t>(0, 7), fuzz::pickFloat(in));
                     break;
                 case 2: {
-                    fuzz::EventList list(in, 64);
-                    synth.processEvents(list.list());
+                    EventList list;
+                    synth.processEvents(fuzz::eventsFrom(in, 64, list));
                     break;
                 }
                 case 3:

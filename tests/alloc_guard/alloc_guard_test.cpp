@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/event_list.h"
+#include "support/recording_host.h"
 #include "plugin/quorvel.h"
 
 using namespace quorvel;
@@ -66,14 +67,8 @@ void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::f
 
 namespace {
 
-// A host that answers from fixed values and keeps no record (a recording
-// host would allocate on the audio thread itself).
+// The sample rate the host answers.
 std::intptr_t rateAnswer = 44100;
-std::intptr_t QV_CALL host(AEffect*, std::int32_t opcode, std::int32_t, std::intptr_t, void*, float) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterGetSampleRate) return rateAnswer;
-    return 0;
-}
 
 // A busy block of n MIDI messages, built before the measured calls: notes on
 // and off on all eight voices and one more, wheel, bend, bend range, all
@@ -91,7 +86,7 @@ void addBusyBlock(EventList& ev, int n, std::int32_t frames) {
 class AllocGuard : public ::testing::Test {
 protected:
     void SetUp() override {
-        effect = createQuorvelEffect(host);
+        effect = createQuorvelEffect(RecordingHost::callback);
         ASSERT_NE(effect, nullptr);
         left.assign(8192, 0.0f);
         right.assign(8192, 0.0f);
@@ -115,6 +110,13 @@ protected:
         return counted([&] { effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f); });
     }
 
+    // A host that answers and keeps no record (recording would allocate on
+    // the audio thread itself).
+    RecordingHost host{[](const HostCall& call) {
+                           return call.opcode == audioMasterGetSampleRate ? rateAnswer
+                                                                          : RecordingHost::defaultAnswer(call);
+                       },
+                       RecordingHost::Recording::Off};
     AEffect* effect = nullptr;
     std::vector<float> left, right;
 };

@@ -28,6 +28,7 @@
 #include "plugin/audio_effect.h"
 #include "abi/vst_events.h"
 #include "reference/reference_engine.h"
+#include "support/event_list.h"
 #include "support/recording_host.h"
 #include "plugin/quorvel.h"
 
@@ -47,33 +48,6 @@ std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
 
 constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100,
                                     48000, 88200, 96000, 176400, 192000, 384000};
-
-// An event list laid out as a host lays it out: the header followed by as many
-// pointers as there are events, each pointing at a 32-byte event record.
-class HostEventList {
-public:
-    void clear() { records.clear(); }
-    VstMidiEvent& add() {
-        records.emplace_back();
-        VstMidiEvent& e = records.back();
-        std::memset(&e, 0, sizeof e);
-        e.type = kVstMidiType;
-        e.byteSize = sizeof e;
-        return e;
-    }
-    VstEvents* build() {
-        const std::size_t n = records.size();
-        storage.assign(sizeof(VstEvents) + n * sizeof(VstEvent*), 0);
-        VstEvents* list = reinterpret_cast<VstEvents*>(storage.data());
-        list->numEvents = static_cast<std::int32_t>(n);
-        for (std::size_t i = 0; i < n; ++i) list->events[i] = reinterpret_cast<VstEvent*>(&records[i]);
-        return list;
-    }
-
-private:
-    std::vector<VstMidiEvent> records;
-    std::vector<unsigned char> storage;  // header and pointer array
-};
 
 // Draws the random parts of a session.
 class SessionDice {
@@ -309,7 +283,7 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
     }
     effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
 
-    HostEventList events;
+    EventList events;
     std::vector<float> outLeft, outRight, refLeft, refRight;
     const int blocks = longSession ? dice.between(3, 6) : dice.between(1, 6);
     bool same = true, audible = false;
@@ -342,7 +316,7 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
             events.clear();
             const int count = dice.eventCount();
             for (int i = 0; i < count; ++i) dice.fill(events.add(), frames);
-            VstEvents* list = events.build();
+            VstEvents* list = events.get();
             const std::intptr_t answer = effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
             if (answer != 1) {
                 ADD_FAILURE() << "effProcessEvents answered " << answer << ", seed " << seed;
@@ -466,7 +440,7 @@ TEST_P(Differential, MovingPitchMatchesTheReference) {
             ref.setParameter(static_cast<std::int32_t>(p[0]), p[1]);
         }
 
-        HostEventList events;
+        EventList events;
         std::vector<float> left(2048), right(2048), refLeft(2048), refRight(2048);
         for (int b = 0; b < 12; ++b) {
             events.clear();
@@ -488,7 +462,7 @@ TEST_P(Differential, MovingPitchMatchesTheReference) {
                 const int bend = (b * 5741 + delta * 7) % 16384;
                 add(delta, 0xE0, bend & 0x7F, bend >> 7);
             }
-            VstEvents* list = events.build();
+            VstEvents* list = events.get();
             effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
             ref.takeEvents(list);
             float* outputs[2] = {left.data(), right.data()};

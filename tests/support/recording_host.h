@@ -1,6 +1,9 @@
-// A host callback that records every request it gets and answers from a
-// function the test chooses. One recorder is active at a time (the callback
-// is a plain function, so it reaches the recorder through a static).
+// The one host callback of the tests, benchmarks and fuzz targets: it records
+// every request it gets and answers from a function the caller chooses. One
+// recorder is active at a time (the callback is a plain function, so it
+// reaches the recorder through a static). A host made with Recording::Off
+// only answers: it neither allocates nor writes, so the audio thread of the
+// allocation and thread tests and the benchmarks' loops may call it.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +36,12 @@ public:
         }
     }
 
-    explicit RecordingHost(Answer answer = defaultAnswer) : answer_(std::move(answer)) { active() = this; }
+    enum class Recording { On, Off };
+
+    explicit RecordingHost(Answer answerWith = defaultAnswer, Recording recording = Recording::On)
+        : answer(std::move(answerWith)), recording(recording == Recording::On) {
+        active() = this;
+    }
     ~RecordingHost() {
         if (active() == this) active() = nullptr;
     }
@@ -45,11 +53,11 @@ public:
         RecordingHost* host = active();
         if (!host) return 0;
         HostCall call{effect, opcode, index, value, ptr, opt};
-        host->calls.push_back(call);
-        return host->answer_ ? host->answer_(call) : 0;
+        if (host->recording) host->calls.push_back(call);
+        return host->answer ? host->answer(call) : 0;
     }
 
-    void setAnswer(Answer answer) { answer_ = std::move(answer); }
+    void setAnswer(Answer newAnswer) { answer = std::move(newAnswer); }
 
     // Calls with the given opcode so far.
     std::vector<HostCall> callsWith(std::int32_t opcode) const {
@@ -74,7 +82,8 @@ private:
         static RecordingHost* host = nullptr;
         return host;
     }
-    Answer answer_;
+    Answer answer;
+    bool recording;
 };
 
 }  // namespace quorvel

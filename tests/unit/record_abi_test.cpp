@@ -14,7 +14,7 @@
 
 #include "abi/aeffect.h"
 #include "abi/vst_events.h"
-#include "support/dynlib.h"
+#include "host/shared_library.h"
 #include "support/recording_host.h"
 
 using namespace quorvel;
@@ -81,9 +81,8 @@ std::string pluginPath() {
 class LoadedPlugin : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library.loaded()) << pluginPath() << ": " << library.error();
         std::printf("loaded from %s\n", pluginPath().c_str());
-        entry = library.function<EntryPoint>("VSTPluginMain");
+        entry = reinterpret_cast<EntryPoint>(library.symbol("VSTPluginMain"));
         ASSERT_NE(entry, nullptr);
         effect = entry(RecordingHost::callback);
         ASSERT_NE(effect, nullptr);
@@ -93,14 +92,14 @@ protected:
     }
 
     RecordingHost host;
-    DynLib library{pluginPath()};
+    quorvel::host::SharedLibrary library{pluginPath()};  // throws, naming the file, if it cannot be loaded
     EntryPoint entry = nullptr;
     AEffect* effect = nullptr;
 };
 
 TEST_F(LoadedPlugin, ExportsOneEntryUnderBothNames) {
-    void* vstMain = library.address("VSTPluginMain");
-    void* legacyMain = library.address("main");
+    void* vstMain = library.symbol("VSTPluginMain");
+    void* legacyMain = library.symbol("main");
     ASSERT_NE(vstMain, nullptr);
     EXPECT_EQ(legacyMain, vstMain);
 }
