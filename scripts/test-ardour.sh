@@ -33,6 +33,7 @@ done
 
 if ! bash scripts/apt-install.sh ardour || ! command -v ardour7-lua >/dev/null; then
   echo "SKIP ardour stage: Ardour 7 cannot be installed on this machine (apt-get install ardour failed)"
+  [ -z "${QUORVEL_SKIP_LOG:-}" ] || echo "ardour: Ardour 7 not installable" >>"$QUORVEL_SKIP_LOG"
   exit 0
 fi
 

@@ -56,6 +56,9 @@ printf 'int main(void) { return 0; }\n' >"$root/x86-probe.c"
 if ! gcc -m32 "$root/x86-probe.c" -o "$root/x86-probe" || ! "$root/x86-probe" 2>/dev/null; then
     x86_runs=false
     echo "cross: this kernel cannot run 32-bit x86 programs; the linux-x86 and mingw-x86 test programs are not run"
+    [ -z "${QUORVEL_SKIP_LOG:-}" ] ||
+        echo "cross: 32-bit programs not runnable (linux-x86 and mingw-x86 built and checked, their tests not run)" \
+            >>"$QUORVEL_SKIP_LOG"
 fi
 runs_here() { $x86_runs || [ "$1" = mingw-x64 ]; }
 
@@ -94,6 +97,9 @@ for target in $targets; do
                           -DQUORVEL_REFERENCE_BUILD="$reference")
             else
                 options+=(-DQUORVEL_BUILD_TOOLS=OFF)
+                [ -z "${QUORVEL_SKIP_LOG:-}" ] ||
+                    echo "cross: $target renderer not built (no libraries from scripts/windows-deps.sh)" \
+                        >>"$QUORVEL_SKIP_LOG"
             fi ;;
     esac
     echo "=== cross: $target"

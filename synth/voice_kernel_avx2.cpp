@@ -100,6 +100,7 @@ QV_LANES D pow2OfRounded(D shifted) {
 }
 
 #include "synth/voice_kernel_maths.h"
+#include "synth/voice_kernel_pitch.h"
 #include "synth/voice_kernel_body.h"
 
 __attribute__((target("avx2"))) void renderRunEntry(VoiceRun& run) { renderRun(run); }

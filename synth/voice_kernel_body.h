@@ -35,23 +35,6 @@ constexpr float kAccumulated[kSubSteps + 1] = {accumulatedOn(0), accumulatedOn(1
                                                accumulatedOn(3), accumulatedOn(4), accumulatedOn(5),
                                                accumulatedOn(6), accumulatedOn(7), accumulatedOn(8)};
 
-// For each set of active voices, the voices that carry the detune: every
-// second active voice, counted in index order.
-struct DetuneTable {
-    unsigned char lanes[256] = {};
-    constexpr DetuneTable() {
-        for (unsigned active = 0; active < 256; ++active) {
-            int n = 0;
-            for (int k = 0; k < kNumVoices; ++k) {
-                if (!(active >> k & 1u)) continue;
-                if (n & 1) lanes[active] = static_cast<unsigned char>(lanes[active] | (1u << k));
-                ++n;
-            }
-        }
-    }
-};
-constexpr DetuneTable kDetuned{};
-
 // For each set of voices, the highest one in it (-1 for none).
 struct LastVoiceTable {
     signed char of[256] = {};
@@ -64,13 +47,6 @@ struct LastVoiceTable {
     }
 };
 constexpr LastVoiceTable kLastVoice{};
-
-// Periods per sub-step for powers of two p: p * 440 / rate * 0.125, in this order.
-QV_LANES F incrementsFor(F p, float sampleRate) {
-    F inc = mul(p, splat(440.0f));
-    inc = div(inc, splat(sampleRate));
-    return mul(inc, splat(0.125f));
-}
 
 // The voices' fields in lanes. pitch and pulseLength only change at events.
 struct LaneState {
@@ -373,53 +349,6 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
     return on;
 }
 
-// The pitch stage: each active voice's increment for one sample. The last
-// exponents are kept with their increments: a sample whose exponents (and
-// rate) are the same gets the same increments without a power of two. The
-// last approximations of the powers are kept too, for the next to step from.
-struct PitchStage {
-    F exponent, increment;
-    float rate;
-    unsigned detunedFor;  // the active voices `detuned` was worked out for
-    M detuned;
-    D approx, approxExponent;  // 2^x and x, for every lane when chainSteps >= 0
-    int chainSteps;            // steps since the polynomial; -1: no approximations
-};
-
-QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, const LaneState& s, std::int32_t i) {
-    if (s.active != p.detunedFor) {
-        p.detunedFor = s.active;
-        p.detuned = lanes(kDetuned.lanes[s.active]);
-    }
-    const float detune = run.detune->load() - 0.5f;
-    F x = add(s.pitch, splat(run.vibrato[i]));
-    x = add(x, splat(run.bend));
-    x = add(x, select(p.detuned, splat(detune), splat(-0.0f)));  // x + -0 is x
-    x = div(x, splat(12.0f));
-    if (!(p.rate == run.sampleRate && bits(eq(x, p.exponent)) == 0xFFu)) {
-        const D xd = widen(x);
-        const D d = subD(xd, p.approxExponent);
-        unsigned usable = 0xFFu;
-        if (p.chainSteps >= 0 && p.chainSteps < kChainLimit && bitsD(leD(absD(d), splatD(kChainStep))) == 0xFFu) {
-            p.approx = powerStep(p.approx, d);
-            ++p.chainSteps;
-        } else {
-            p.approx = powerApprox(xd, usable);
-            p.chainSteps = usable == 0xFFu ? 0 : -1;
-        }
-        p.approxExponent = xd;
-        p.exponent = x;
-        p.increment = incrementsFor(roundPowers(p.approx, x, usable), run.sampleRate);
-        p.rate = run.sampleRate;
-    }
-    return p.increment;
-}
-
-// How many samples ahead of the sub-steps the pitch stage runs: its chain of
-// dependent operations is longer than a sample's sub-steps, on which it does
-// not depend.
-constexpr int kPitchLead = 2;
-
 // Pitch, sub-steps and the output sample for every sample of the run.
 QV_LANES void renderRun(VoiceRun& run) {
     LaneState s;
@@ -442,7 +371,7 @@ QV_LANES void renderRun(VoiceRun& run) {
     F ahead[kPitchLead];
     unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
     for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
-        ahead[i] = incrementsAt(pitch, run, s, i);
+        ahead[i] = incrementsAt(pitch, run, s.pitch, s.active, i);
         aheadFor[i] = s.active;
     }
 
@@ -452,9 +381,9 @@ QV_LANES void renderRun(VoiceRun& run) {
     for (; i < run.frames && s.active != 0; ++i) {
         // Pitch.
         const int slot = i % kPitchLead;
-        const F increment = aheadFor[slot] == s.active ? ahead[slot] : incrementsAt(pitch, run, s, i);
+        const F increment = aheadFor[slot] == s.active ? ahead[slot] : incrementsAt(pitch, run, s.pitch, s.active, i);
         if (i + kPitchLead < run.frames) {
-            ahead[slot] = incrementsAt(pitch, run, s, i + kPitchLead);
+            ahead[slot] = incrementsAt(pitch, run, s.pitch, s.active, i + kPitchLead);
             aheadFor[slot] = s.active;
         }
         s.increment = select(s.activeLanes, increment, s.increment);

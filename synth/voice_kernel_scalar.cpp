@@ -166,6 +166,7 @@ inline D pow2OfRounded(D shifted) {
 }
 
 #include "synth/voice_kernel_maths.h"
+#include "synth/voice_kernel_pitch.h"
 #include "synth/voice_kernel_body.h"
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }

@@ -32,8 +32,6 @@ public:
     // Finishes the file and gives it the destination's name.
     void commit();
 
-    const std::string& temporaryPath() const { return temporary_; }
-
 private:
     void discard() noexcept;
     void flush();
