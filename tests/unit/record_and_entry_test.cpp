@@ -222,9 +222,9 @@ struct CloseLog {
 
 class CloseWitness : public Quorvel {
 public:
-    CloseWitness(audioMasterCallback cb, CloseLog* log) : Quorvel(cb), log_(log) {}
-    ~CloseWitness() override { ++log_->destructions; }
-    void close() override { ++log_->closes; }
+    CloseWitness(audioMasterCallback cb, CloseLog* log) : Quorvel(cb), closeLog(log) {}
+    ~CloseWitness() override { ++closeLog->destructions; }
+    void close() override { ++closeLog->closes; }
     std::intptr_t dispatcher(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
                              float opt) override {
         const std::intptr_t answer = Quorvel::dispatcher(opcode, index, value, ptr, opt);
@@ -232,7 +232,7 @@ public:
     }
 
 private:
-    CloseLog* log_;
+    CloseLog* closeLog;
 };
 
 TEST(Close, ThroughTheRecordDestroysTheObjectAndAnswersOne) {
