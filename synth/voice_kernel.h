@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "params/relaxed_float.h"
+#include "synth/repeated_sums.h"
 #include "synth/voice.h"
 
 // The last pitch computed for each lane, and the increment it gave: a voice
