@@ -1,4 +1,5 @@
 // The plug-in's one exported entry point, under its two names.
+#include "synth/float_environment.h"
 #include "synth/quorvel.h"
 
 #if defined(_WIN32)
@@ -8,6 +9,7 @@
 #endif
 
 extern "C" QV_EXPORT AEffect* QV_CALL VSTPluginMain(audioMasterCallback audioMaster) {
+    const FloatEnvironment environment;
     return createQuorvelEffect(audioMaster);
 }
 

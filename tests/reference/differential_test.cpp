@@ -29,6 +29,7 @@
 #include "plugin/audio_effect.h"
 #include "plugin/vst_events.h"
 #include "reference/reference_engine.h"
+#include "support/host_float_settings.h"
 #include "support/recording_host.h"
 #include "synth/quorvel.h"
 
@@ -95,8 +96,9 @@ public:
     float unit() { return static_cast<float>(rng() >> 40) * (1.0f / 16777216.0f); }
 
     float parameterValue(int index) {
-        static const float special[] = {0.0f,   1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
-                                        0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f};
+        // 1e-40 is subnormal: it shows whether subnormals are kept.
+        static const float special[] = {0.0f,    1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
+                                        0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f,   1e-40f};
         switch (below(10)) {
             case 0: return 0.0f;
             case 1: return 1.0f;
@@ -307,7 +309,9 @@ struct Totals {
 };
 
 // Plays one session; returns false (after reporting) at the first difference.
-bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
+// With `settings`, every call to the plug-in is made under those host
+// floating-point settings (the reference still computes under the default ones).
+bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const HostFloatSettings* settings = nullptr) {
     SessionDice dice(seed);
     dice.newKeyPool();
 
@@ -338,6 +342,11 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
         return false;
     }
     reference::Engine ref;
+    std::unique_ptr<HostSettingsRecord> wrapper;
+    if (settings) {
+        wrapper = std::make_unique<HostSettingsRecord>(effect, *settings);
+        effect = wrapper->effect();
+    }
 
     effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
     auto setRate = [&](float rate) {
@@ -440,6 +449,11 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
 
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    if (wrapper && wrapper->unrestored != 0) {
+        ADD_FAILURE() << wrapper->unrestored << " calls did not give back " << settingsName(*settings) << " ("
+                      << wrapper->lastUnrestored << "), seed " << seed;
+        same = false;
+    }
     totals.add(ref.counts());
     if (audible) ++totals.audibleSessions;
     return same;
@@ -483,6 +497,22 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
         EXPECT_GT(totals.counts.eventsUnfired, 0u);
         EXPECT_GT(totals.counts.detunedVoices, 0u);
         EXPECT_GT(totals.counts.vibratoWraps, 0u);
+    }
+}
+
+// Hosts leave their own floating-point settings on the audio thread: the
+// sound must not change with them, and each call must give them back.
+TEST_P(Differential, HostFloatSettingsChangeNothing) {
+    const KernelPath path = GetParam();
+    if (!kernelAvailable(path)) GTEST_SKIP() << kernelName(path) << " is not available here";
+    const std::uint64_t sessions = envNumber("QUORVEL_DIFF_SCENARIOS", 10000) / 20 + 1;
+    for (const HostFloatSettings settings : hostFloatSettings()) {
+        SCOPED_TRACE(settingsName(settings));
+        Totals totals;
+        int failures = 0;
+        for (std::uint64_t seed = 1; seed <= sessions && failures < 3; ++seed)
+            if (!playSession(seed, path, totals, &settings)) ++failures;
+        EXPECT_EQ(failures, 0);
     }
 }
 
