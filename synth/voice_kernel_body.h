@@ -358,9 +358,10 @@ QV_LANES SubStepPlan planSubSteps(const LaneState& s, F pulseCounter, F cutCount
 // or more, infinite, NaN). Where the loop would end, its periods are counted
 // at once, each adding a pulse length to the pulse counter as the loop adds
 // it. The loop ends for every phase up to 2^24 + 2; from 2^24 + 4 on, taking
-// one period off rounds back to the same float and it never would. Beyond that, and for an infinite phase, the
-// whole periods are dropped and one pulse starts; a phase that is not a
-// number starts over at 0. Returns whether a pulse started.
+// one period off rounds back to the same float and it never would. There,
+// and for an infinite phase, the whole periods are dropped and one pulse
+// starts; a phase that is not a number starts over at 0. Returns whether a
+// pulse started.
 inline bool wrapFarPhase(float& phase, float& pulseCounter, float pulseLength) {
     bool started = false;
     if (phase >= kPhaseLoopLimit) {
