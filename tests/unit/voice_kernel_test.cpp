@@ -25,7 +25,9 @@
 
 using namespace quorvel;
 
-void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }
+namespace quorvel {
+void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }  // found by argument lookup
+}  // namespace quorvel
 
 namespace {
 
