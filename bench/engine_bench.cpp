@@ -17,8 +17,8 @@
 
 #include "abi/aeffect.h"
 #include "abi/vst_events.h"
-#include "reference/reference_engine.h"
 #include "plugin/quorvel.h"
+#include "reference/reference_engine.h"
 #include "support/event_list.h"
 #include "support/recording_host.h"
 
@@ -42,9 +42,9 @@ std::intptr_t hostAnswer(const HostCall& call) {
 
 struct Case {
     std::intptr_t rate;
-    int voices;         // notes held from the start
-    bool vibrato;       // wheel fully up, and a bend that moves every block
-    int eventsPerBlock; // further events queued for every block
+    int voices;          // notes held from the start
+    bool vibrato;        // wheel fully up, and a bend that moves every block
+    int eventsPerBlock;  // further events queued for every block
 };
 
 // The plug-in as a host sees it.
@@ -103,11 +103,18 @@ void renderCase(benchmark::State& state, Case c) {
     for (int i = 0; i < c.eventsPerBlock; ++i) {
         const std::int32_t delta = static_cast<std::int32_t>(static_cast<std::int64_t>(i) * kBlock / c.eventsPerBlock);
         switch (i % 8) {
-            case 0: dense.midi(delta, 0x90, 100, 64); break;
-            case 4: dense.midi(delta, 0x80, 100, 0); break;
+            case 0:
+                dense.midi(delta, 0x90, 100, 64);
+                break;
+            case 4:
+                dense.midi(delta, 0x80, 100, 0);
+                break;
             case 2:
-            case 6: dense.midi(delta, 0xB0, 1, static_cast<std::uint8_t>(i % 128)); break;
-            default: dense.midi(delta, 0xE0, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(32 + i % 64));
+            case 6:
+                dense.midi(delta, 0xB0, 1, static_cast<std::uint8_t>(i % 128));
+                break;
+            default:
+                dense.midi(delta, 0xE0, static_cast<std::uint8_t>(i % 128), static_cast<std::uint8_t>(32 + i % 64));
         }
     }
     VstEvents* denseList = dense.empty() ? nullptr : dense.get();

@@ -20,9 +20,9 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_error.h"
 #include "abi/aeffect.h"
 #include "abi/vst_events.h"
+#include "host/host_error.h"
 
 namespace quorvel::host {
 

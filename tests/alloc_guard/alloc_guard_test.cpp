@@ -12,9 +12,9 @@
 #include <new>
 #include <vector>
 
+#include "plugin/quorvel.h"
 #include "support/event_list.h"
 #include "support/recording_host.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 

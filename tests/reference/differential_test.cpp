@@ -26,13 +26,13 @@
 #include <vector>
 
 #include "abi/aeffect.h"
-#include "plugin/audio_effect.h"
 #include "abi/vst_events.h"
+#include "plugin/audio_effect.h"
+#include "plugin/quorvel.h"
 #include "reference/reference_engine.h"
 #include "support/event_list.h"
 #include "support/host_float_settings.h"
 #include "support/recording_host.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 
@@ -50,7 +50,7 @@ std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
     return (end && *end == '\0') ? v : fallback;
 }
 
-constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100,  48000,
+constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100, 48000,
                                     88200, 96000, 176400, 192000, 384000, 768000};
 // The renderer's lowest rates and host answers below them: one sub-step may
 // take a voice through thousands of periods, one sample the vibrato through
@@ -78,9 +78,12 @@ public:
         static const float special[] = {0.0f,    1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
                                         0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f,   1e-40f};
         switch (below(10)) {
-            case 0: return 0.0f;
-            case 1: return 1.0f;
-            case 2: return special[below(sizeof special / sizeof special[0])];
+            case 0:
+                return 0.0f;
+            case 1:
+                return 1.0f;
+            case 2:
+                return special[below(sizeof special / sizeof special[0])];
             case 3:
             case 4:
                 // Short notes, short pulses and slow vibrato: the cut timer
@@ -90,7 +93,8 @@ public:
                 // "Velocity target" right at its boundaries.
                 if (index == 4) return std::nextafter(0.2525f + 0.25f * below(3), below(2) ? 0.0f : 1.0f);
                 return unit();
-            default: return unit();
+            default:
+                return unit();
         }
     }
 
@@ -153,17 +157,24 @@ public:
             d1 = key();
         } else if (roll < 80) {
             status = static_cast<std::uint8_t>(0xB0 | channel);
-            static const std::uint8_t controllers[] = {1, 1, 1, 6, 6, 38, 100, 100, 101, 101,
-                                                       120, 121, 122, 123, 124, 125, 126, 127, 7, 64};
+            static const std::uint8_t controllers[] = {1,   1,   1,   6,   6,   38,  100, 100, 101, 101,
+                                                       120, 121, 122, 123, 124, 125, 126, 127, 7,   64};
             d1 = chance(90) ? controllers[below(20)] : static_cast<std::uint8_t>(below(256));
             if ((d1 == 100 || d1 == 101) && chance(70)) d2 = 0;
         } else if (roll < 92) {
             status = static_cast<std::uint8_t>(0xE0 | channel);
             switch (below(5)) {
-                case 0: d1 = 0x00, d2 = 0x40; break;
-                case 1: d1 = 0x00, d2 = 0x00; break;
-                case 2: d1 = 0x7F, d2 = 0x7F; break;
-                default: break;
+                case 0:
+                    d1 = 0x00, d2 = 0x40;
+                    break;
+                case 1:
+                    d1 = 0x00, d2 = 0x00;
+                    break;
+                case 2:
+                    d1 = 0x7F, d2 = 0x7F;
+                    break;
+                default:
+                    break;
             }
         } else {
             static const std::uint8_t others[] = {0xA0, 0xC0, 0xD0, 0xF0, 0xF7, 0xF8, 0xFF, 0x00, 0x45, 0x7F};
@@ -218,8 +229,7 @@ void reachExtremeCorner(SessionDice& dice, Set set, Add add) {
     for (int v = 0; v < 8; ++v) add(dice.below(2), 0x90, 127 - dice.below(v == 0 ? 1 : 28), dice.between(1, 127));
 }
 
-std::string describeMismatch(std::uint64_t seed, int block, int channel, int sample, float product,
-                             float reference) {
+std::string describeMismatch(std::uint64_t seed, int block, int channel, int sample, float product, float reference) {
     std::uint32_t pb, rb;
     std::memcpy(&pb, &product, 4);
     std::memcpy(&rb, &reference, 4);
@@ -252,7 +262,8 @@ std::string stateDifference(const Quorvel& product, const reference::Engine& ref
     check("bendSemitones", 0, product.engine().currentBendSemitones(), ref.currentBendSemitones());
     check("bendRange", 0, product.engine().currentBendRange(), ref.currentBendRange());
     check("noteVolume", 0, product.engine().currentNoteVolume(), ref.currentNoteVolume());
-    check("outputBit", 0, static_cast<float>(product.engine().currentOutputBit()), static_cast<float>(ref.currentOutputBit()));
+    check("outputBit", 0, static_cast<float>(product.engine().currentOutputBit()),
+          static_cast<float>(ref.currentOutputBit()));
     for (int v = 0; v < reference::Engine::kVoiceCount; ++v) {
         const Voice& p = product.engine().voice(v);
         const reference::Engine::VoiceState& r = ref.voice(v);
@@ -300,9 +311,12 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const Host
     std::intptr_t rateAnswer = longSession ? kRates[dice.below(4)] : dice.anyRate();
     RecordingHost host([&rateAnswer](const HostCall& call) -> std::intptr_t {
         switch (call.opcode) {
-            case audioMasterVersion: return 2400;
-            case audioMasterGetSampleRate: return rateAnswer;
-            default: return 0;
+            case audioMasterVersion:
+                return 2400;
+            case audioMasterGetSampleRate:
+                return rateAnswer;
+            default:
+                return 0;
         }
     });
     AEffect* effect = createQuorvelEffect(RecordingHost::callback);
@@ -452,14 +466,14 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
             break;
         }
     }
-    std::printf("%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
-                " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64
-                " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64 " of 16 or more), %" PRIu64
-                 " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
-                kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions,
-                totals.counts.notesDropped, totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet,
-                totals.counts.periodsDoubled, totals.counts.periodsFar, totals.counts.eventsUnfired, totals.counts.detunedVoices,
-                totals.counts.vibratoWraps);
+    std::printf(
+        "%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
+        " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64 " all-notes-off, %" PRIu64
+        " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64 " of 16 or more), %" PRIu64
+        " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
+        kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions, totals.counts.notesDropped,
+        totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet, totals.counts.periodsDoubled,
+        totals.counts.periodsFar, totals.counts.eventsUnfired, totals.counts.detunedVoices, totals.counts.vibratoWraps);
     EXPECT_EQ(failures, 0u);
 
     // With enough sessions the generator must reach every rare path; if it
@@ -564,8 +578,8 @@ TEST_P(Differential, MovingPitchMatchesTheReference) {
 // passes through (where the rounding alternates).
 TEST(VibratoPhase, IdleBlocksEndWhereTheReferenceCountsTo) {
     std::vector<std::pair<float, std::intptr_t>> cases;
-    for (const std::intptr_t rate : {std::intptr_t{8000}, std::intptr_t{44100}, std::intptr_t{96000},
-                                     std::intptr_t{384000}}) {
+    for (const std::intptr_t rate :
+         {std::intptr_t{8000}, std::intptr_t{44100}, std::intptr_t{96000}, std::intptr_t{384000}}) {
         for (float speed : {0.0f, 1e-30f, 1e-6f, 0.001f, 0.05f, 0.5f, 0.77f, 1.0f}) cases.push_back({speed, rate});
         // Speeds whose increment (worked out as the engine does) has its
         // lowest bit at 2^-23 .. 2^-26: half the spacing of the floats

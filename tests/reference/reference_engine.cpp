@@ -128,8 +128,12 @@ void Engine::applyDueEvents(const Block& block) {
 
 void Engine::apply(const Event& e, const Block& block) {
     switch (e.kind) {
-        case kPitchBend: bendSemitones = e.value; break;
-        case kModWheel: wheelDepth = e.value * 0.25f; break;
+        case kPitchBend:
+            bendSemitones = e.value;
+            break;
+        case kModWheel:
+            wheelDepth = e.value * 0.25f;
+            break;
         case kNote:
             if (e.velocity != 0)
                 noteOn(e.note, e.velocity, block);
@@ -138,7 +142,8 @@ void Engine::apply(const Event& e, const Block& block) {
             else
                 allNotesOff();
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
