@@ -342,8 +342,7 @@ void Plugin::process(const MidiEvent* events, std::size_t count, float* const* o
         if (eventListStorage.size() < slots) eventListStorage.resize(slots);
         auto* list = new (eventListStorage.data()) VstEvents{};
         list->numEvents = static_cast<std::int32_t>(count);
-        auto** pointers =
-            reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(list) + offsetof(VstEvents, events));
+        VstEvent** pointers = eventSlots(list);
         for (std::size_t i = 0; i < count; ++i) {
             VstMidiEvent& e = midiEvents[i];
             e = VstMidiEvent{};
