@@ -6,10 +6,12 @@
 // the run a table sets the plug-in and the reference side by side.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,7 +47,37 @@ struct Case {
     int voices;          // notes held from the start
     bool vibrato;        // wheel fully up, and a bend that moves every block
     int eventsPerBlock;  // further events queued for every block
+    bool notePairs;      // those events note-on/note-off pairs on random keys
 };
+
+// Dense note traffic as a host sends it: eventsPerBlock / 2 pairs, each a
+// note-on on a random key with a random velocity and its note-off 0 to 16
+// frames later, the whole list in frame order (a pair's note-on before its
+// note-off on the same frame). At 4096 events four notes start on every
+// frame and about 32 keys are down at a time, so voices are taken, refused
+// and freed all the time. Four different lists, one per block in turn.
+std::vector<EventList> notePairLists(int eventsPerBlock) {
+    struct Timed {
+        std::int32_t frame;
+        std::uint8_t status, key, velocity;
+    };
+    std::vector<EventList> lists(4);
+    std::mt19937 dice(17);
+    for (EventList& list : lists) {
+        std::vector<Timed> events;
+        for (int i = 0; i < eventsPerBlock / 2; ++i) {
+            const auto key = static_cast<std::uint8_t>(dice() % 128);
+            const std::int32_t on = static_cast<std::int32_t>(dice() % kBlock);
+            const std::int32_t off = std::min<std::int32_t>(on + static_cast<std::int32_t>(dice() % 17), kBlock - 1);
+            events.push_back({on, 0x90, key, static_cast<std::uint8_t>(1 + dice() % 127)});
+            events.push_back({off, 0x80, key, 64});
+        }
+        std::stable_sort(events.begin(), events.end(),
+                         [](const Timed& a, const Timed& b) { return a.frame < b.frame; });
+        for (const Timed& e : events) list.midi(e.frame, e.status, e.key, e.velocity);
+    }
+    return lists;
+}
 
 // The plug-in as a host sees it.
 class PluginSide {
@@ -97,10 +129,14 @@ void renderCase(benchmark::State& state, Case c) {
         const int b = static_cast<int>(i * 16383 / (bends.size() - 1));
         bends[i].midi(0, 0xE0, static_cast<std::uint8_t>(b & 0x7F), static_cast<std::uint8_t>(b >> 7));
     }
+    std::vector<EventList> pairs = c.notePairs ? notePairLists(c.eventsPerBlock) : std::vector<EventList>{};
+    std::vector<VstEvents*> pairLists;
+    for (EventList& l : pairs) pairLists.push_back(l.get());
+
     // A dense block: bends, wheel moves and a ninth key going down and up,
     // spread over the block; none of it changes which voices sound.
     EventList dense;
-    for (int i = 0; i < c.eventsPerBlock; ++i) {
+    for (int i = 0; i < (c.notePairs ? 0 : c.eventsPerBlock); ++i) {
         const std::int32_t delta = static_cast<std::int32_t>(static_cast<std::int64_t>(i) * kBlock / c.eventsPerBlock);
         switch (i % 8) {
             case 0:
@@ -125,6 +161,7 @@ void renderCase(benchmark::State& state, Case c) {
     for (auto _ : state) {
         if (!bendLists.empty()) side.events(bendLists[block % bendLists.size()]);
         if (denseList) side.events(denseList);
+        if (!pairLists.empty()) side.events(pairLists[block % pairLists.size()]);
         side.render(left.data(), right.data(), kBlock);
         benchmark::DoNotOptimize(left.data());
         benchmark::ClobberMemory();
@@ -184,14 +221,17 @@ void registerCase(const char* name, Case c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    registerCase("idle", Case{44100, 0, false, 0});
-    registerCase("1_voice", Case{44100, 1, false, 0});
-    registerCase("8_voices", Case{44100, 8, false, 0});
-    registerCase("8_voices_vibrato_bend", Case{44100, 8, true, 0});
-    registerCase("8_voices_96k", Case{96000, 8, false, 0});
-    registerCase("8_voices_16_events", Case{44100, 8, false, 16});
-    registerCase("8_voices_256_events", Case{44100, 8, false, 256});
-    registerCase("8_voices_4096_events", Case{44100, 8, false, 4096});
+    registerCase("idle", Case{44100, 0, false, 0, false});
+    registerCase("1_voice", Case{44100, 1, false, 0, false});
+    registerCase("8_voices", Case{44100, 8, false, 0, false});
+    registerCase("8_voices_vibrato_bend", Case{44100, 8, true, 0, false});
+    registerCase("8_voices_96k", Case{96000, 8, false, 0, false});
+    registerCase("8_voices_16_events", Case{44100, 8, false, 16, false});
+    registerCase("8_voices_256_events", Case{44100, 8, false, 256, false});
+    registerCase("8_voices_4096_events", Case{44100, 8, false, 4096, false});
+    registerCase("note_pairs_256_events", Case{44100, 0, false, 256, true});
+    registerCase("note_pairs_1024_events", Case{44100, 0, false, 1024, true});
+    registerCase("note_pairs_4096_events", Case{44100, 0, false, 4096, true});
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -14,6 +14,7 @@
 // in voice_kernel_body.h, the power of two and sine in voice_kernel_maths.h.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,10 @@
 namespace quorvel {
 
 class Engine {
+    // Frames are sorted a digit of this many bits at a time: one pass for
+    // blocks of up to 1024 frames.
+    static constexpr unsigned kFrameDigitBits = 10;
+
 public:
     Engine();
 
@@ -68,6 +73,7 @@ public:
 
     // Places an event in the queue as MIDI intake would.
     void queueEvent(const SynthEvent& e) {
+        noteArrival(e.delta);
         eventQueue.push_back(e);
         reserveEventOrder();
     }
@@ -75,13 +81,17 @@ public:
 private:
     BlockSettings computeBlockSettings(float sampleRate) const;
     void renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float* left, float* right);
-    bool anyVoicePlaying() const;
     // The queued events that fall due in the block, put in firing order
     // once per block; advanceEvents then applies those due at one sample.
     void scheduleEvents(std::int32_t frames);
     void advanceEvents(std::int32_t sample, const BlockSettings& settings);
     std::int32_t nextEventSample() const;
     void reserveEventOrder();
+    void noteArrival(std::int32_t delta) {
+        queueInOrder = queueInOrder && delta >= lastArrival;
+        lastArrival = delta;
+    }
+    void sortDueEvents(std::int32_t frames);
     void appendEvent(EventKind kind, std::int32_t delta, std::int32_t note, std::int32_t velocity, float value);
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);
     void noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
@@ -104,12 +114,29 @@ private:
     std::int32_t outputBit = 0;
     float noteVolume = 1.0f;
 
-    // The block's due events in the order they fire (indexes into the queue,
-    // sorted by sample, arrival order kept), and room to sort them: twice the
-    // queue's capacity, grown where the queue grows, never while rendering.
-    std::vector<std::uint32_t> eventOrder;
-    std::uint32_t dueEvents = 0;
+    // Which voices play (bit k: voices.note[k] >= 0), kept beside the notes
+    // so that note-on finds the first free voice at once; and for each key
+    // the voices note-on gave it. A voice freed otherwise (all notes off, its
+    // cut timer) may keep its bit there: note-off checks each voice's note.
+    unsigned activeVoices = 0;
+    unsigned char keyVoices[128] = {};
+    std::int32_t heldCount = 0;  // keys held, the non-zero entries of heldKeys
+
+    // Whether the queue arrived in firing order (frames never decreasing, as
+    // hosts send each list), noted as events are queued.
+    bool queueInOrder = true;
+    std::int32_t lastArrival = INT32_MIN;
+
+    // The block's due events in the order they fire (sorted by sample,
+    // arrival order kept): a stretch of the queue when it arrived in order,
+    // else a sorted copy in sortSpace, which has room for the copy and its
+    // sorting (twice the queue's capacity, grown where the queue grows, never
+    // while rendering); sortCounts has one count per value of a frame digit.
+    const SynthEvent* dueEvents = nullptr;
+    std::uint32_t dueCount = 0;
     std::uint32_t nextDue = 0;
+    std::vector<SynthEvent> sortSpace;
+    std::uint32_t sortCounts[1u << kFrameDigitBits] = {};
 
     // The render loop works in stretches of up to kRunLength samples: the
     // sine of each sample's vibrato phase, and the vibrato offset.

@@ -14,6 +14,7 @@ namespace quorvel {
 // in is read back before its parts have been stored).
 inline void Engine::appendEvent(EventKind kind, std::int32_t delta, std::int32_t note, std::int32_t velocity,
                                 float value) {
+    noteArrival(delta);
     SynthEvent& e = eventQueue.emplace_back();
     e.kind = kind;
     e.delta = delta;

@@ -2,6 +2,7 @@
 // output bit, and the output sample. Pitch, sub-steps and output are the
 // voice kernel's (voice_kernel_body.h).
 #include <cfloat>
+#include <climits>
 
 #include "synth/engine.h"
 #include "synth/vibrato_phase.h"
@@ -13,6 +14,9 @@ namespace {
 // negative, NaN, infinite, as a host may set it directly): the instrument's
 // rate before the host has told it any.
 constexpr float kFallbackSampleRate = 44100.0f;
+
+// The vibrato offsets of a run without vibrato.
+constexpr float kNoVibrato[kRunLength] = {};
 }  // namespace
 
 BlockSettings Engine::computeBlockSettings(float sampleRate) const {
@@ -45,6 +49,8 @@ void Engine::render(float sampleRate, float* left, float* right, std::int32_t fr
         }
     }
     eventQueue.clear();
+    queueInOrder = true;
+    lastArrival = INT32_MIN;
 }
 
 // Samples [from, to) of the block: per sample the vibrato (the phase runs on
@@ -68,7 +74,7 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         // wheel depth from before the sample's events, or 0 while the wheel
         // is below 0.001; only worked out if a voice plays (none starts
         // inside a run).
-        const bool voicesPlay = anyVoicePlaying();
+        const bool voicesPlay = activeVoices != 0;
         const bool first = voicesPlay && wheelAtStart >= 0.001f;
         const bool rest = voicesPlay && end - start > 1 && wheelDepth >= 0.001f;
         if ((first || rest) && !sinesDone) {
@@ -82,15 +88,18 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
             });
             sinesDone = true;
         }
-        float* vibrato = stretchVibrato + (start - from);
+        const float* vibrato = stretchVibrato + (start - from);
+        float* vibratoOut = stretchVibrato + (start - from);
         const float* sines = stretchSines + (start - from);
         const float scale = settings.vibratoScale;
-        vibrato[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
+        if (first || rest) vibratoOut[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
         const float wheel = wheelDepth;
         if (rest) {
-            for (std::int32_t i = 1; i < end - start; ++i) vibrato[i] = sines[i] * wheel * scale;
+            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = sines[i] * wheel * scale;
+        } else if (first) {
+            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = 0.0f;
         } else {
-            for (std::int32_t i = 1; i < end - start; ++i) vibrato[i] = 0.0f;
+            vibrato = kNoVibrato;  // the usual case: no wheel, or no voice to hear it
         }
 
         VoiceRun run;
@@ -108,15 +117,10 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         run.out0 = left + start;
         run.out1 = right + start;
         kernel->renderRun(run);
+        activeVoices = run.playing;  // a cut timer may have freed some
         start = end;
     }
     lfoPhase = sinesDone ? lastPhase : lfoPhaseAfter(firstPhase, settings, to - from);
-}
-
-bool Engine::anyVoicePlaying() const {
-    for (std::int32_t note : voices.note)
-        if (note >= 0) return true;
-    return false;
 }
 
 }  // namespace quorvel

@@ -6,14 +6,25 @@
 
 namespace quorvel {
 
+namespace {
+int lowestSetBit(unsigned set) {
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_ctz(set);
+#else
+    int k = 0;
+    while (!(set >> k & 1u)) ++k;
+    return k;
+#endif
+}
+}  // namespace
+
 // Applies the events due at `sample`, in firing order. Kept beside what they
 // do, so that applying one is no call.
 void Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
-    const SynthEvent* events = eventQueue.data();
-    const std::uint32_t* order = eventOrder.data();
-    const std::uint32_t due = dueEvents;
+    const SynthEvent* events = dueEvents;
+    const std::uint32_t due = dueCount;
     std::uint32_t next = nextDue;
-    while (next < due && events[order[next]].delta == sample) applyEvent(events[order[next++]], settings);
+    while (next < due && events[next].delta == sample) applyEvent(events[next++], settings);
     nextDue = next;
 }
 
@@ -38,23 +49,18 @@ void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
     }
 }
 
-bool Engine::anyKeyHeld() const {
-    // Eight keys at a time; the first group with a held key ends the search.
-    for (std::size_t k = 0; k < sizeof(heldKeys); k += 8) {
-        std::uint64_t group;
-        std::memcpy(&group, heldKeys + k, sizeof(group));
-        if (group != 0) return true;
-    }
-    return false;
-}
+bool Engine::anyKeyHeld() const { return heldCount != 0; }
 
 void Engine::noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
     if (key < 0 || key > 127) return;  // MIDI intake only queues 0..127
+    heldCount += heldKeys[key] ^ 1;
     heldKeys[key] = 1;
 
-    int k = 0;
-    while (k < kNumVoices && voices.note[k] >= 0) ++k;
-    if (k == kNumVoices) return;  // all eight busy: the note is dropped, nothing is stolen
+    const unsigned free = ~activeVoices & 0xFFu;
+    if (free == 0) return;  // all eight busy: the note is dropped, nothing is stolen
+    const int k = lowestSetBit(free);
+    activeVoices |= 1u << k;
+    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] | 1u << k);
 
     // Out-of-range settings may have left a free voice with a start phase no
     // sub-step has wrapped yet, or a pulse counter that no in-range setting
@@ -81,15 +87,26 @@ void Engine::noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings
 
 void Engine::noteOff(std::int32_t key) {
     if (key < 0 || key > 127) return;
+    heldCount -= heldKeys[key];
     heldKeys[key] = 0;
-    for (std::int32_t& note : voices.note)
-        if (note == key) note = -1;
-    if (!anyKeyHeld()) outputBit = 0;
+    // Every voice playing the key: among those note-on gave it, the ones
+    // still playing it.
+    for (unsigned given = keyVoices[key] & activeVoices; given != 0; given &= given - 1) {
+        const int k = lowestSetBit(given);
+        if (voices.note[k] == key) {
+            voices.note[k] = -1;
+            activeVoices &= ~(1u << k);
+        }
+    }
+    keyVoices[key] = 0;
+    if (heldCount == 0) outputBit = 0;
 }
 
 void Engine::allNotesOff() {
     std::memset(heldKeys, 0, sizeof(heldKeys));
+    heldCount = 0;
     for (std::int32_t& note : voices.note) note = -1;
+    activeVoices = 0;
     outputBit = 0;
 }
 

@@ -46,6 +46,7 @@ struct VoiceRun {
     const RelaxedFloat* outputGain;
     float* out0;  // the run's first sample in each output channel
     float* out1;
+    unsigned playing;  // out: the voices still playing after the run (bit k: voice k)
 };
 
 enum class KernelPath : std::int32_t { Scalar = 0, Sse2 = 1, Avx2 = 2 };

@@ -281,9 +281,10 @@ QV_LANES int lowestBit(std::uint64_t word) {
 }
 
 // The eight sub-steps of a sample in which some lane reaches its limit, for
-// the usual case: no cut timer running, and every active lane with a phase
-// and an increment below 1, so that a sub-step starts at most one period
-// (phase + increment stays below 2). Each sub-step is then done in full for
+// the usual case: no cut timer running, and every active lane with an
+// increment below 1 and a phase that one increment takes below 2 (any phase
+// below 1, or the start phase of 1 a new note usually has), so that a
+// sub-step starts at most one period and leaves the phase below 1. Each sub-step is then done in full for
 // every lane, as subStepExactly does it, with no branch on what happens in
 // it: cheaper than finding the sub-steps where something does. The voices
 // that write the output bit in each sub-step are noted (byte t of a word
@@ -343,7 +344,8 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
     if (quietSubSteps<anyCut>(plan, kSubSteps, phase, pulse, cut)) return outputBit ? kSubSteps : 0;
     int on;
     const F one = splat(1.0f);
-    if (!anyCut && (bits(mand(gt(one, phase), gt(one, s.increment))) & s.active) == s.active) {
+    if (!anyCut &&
+        (bits(mand(gt(splat(2.0f), add(phase, s.increment)), gt(one, s.increment))) & s.active) == s.active) {
         on = subStepsInFull(s, phase, pulse, outputBit);
     } else {
         s.phase = phase;
@@ -432,4 +434,5 @@ QV_LANES void renderRun(VoiceRun& run) {
 
     storeLanes(s, activeBefore, *run.voices);
     *run.outputBit = bit;
+    run.playing = s.active;
 }
