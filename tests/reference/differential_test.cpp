@@ -97,6 +97,7 @@ std::string stateDifference(const Quorvel& product, const reference::Engine& ref
 struct Totals {
     std::uint64_t samples = 0;
     std::uint64_t audibleSessions = 0;
+    std::uint64_t bursts = 0;  // blocks with a burst of dense traffic
     reference::Engine::Counts counts;
     void add(const reference::Engine::Counts& c) {
         counts.notesDropped += c.notesDropped;
@@ -169,6 +170,12 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const Host
     EventList events;
     std::vector<float> outLeft, outRight, refLeft, refRight;
     const int blocks = longSession ? dice.between(3, 6) : dice.between(1, 6);
+    // One session in fifty gets a burst of dense traffic in one of its
+    // blocks, drawn from dice of its own so that the other sessions stay as
+    // they were.
+    SessionDice burstDice(seed * 0x9E3779B97F4A7C15u + 17u);
+    burstDice.newKeyPool();
+    const int burstBlock = burstDice.chance(2) ? burstDice.below(blocks) : -1;
     bool same = true, audible = false;
     for (int b = 0; b < blocks && same; ++b) {
         // Parameter changes between blocks.
@@ -188,9 +195,22 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const Host
         const std::int32_t frames = std::min(dice.blockSize(longSession), framesAllowedAt(blockRate));
         int lists = dice.chance(20) ? 0 : dice.between(1, dice.chance(85) ? 1 : 4);
         if (corner && b == 0) lists = std::max(lists, 1);
-        for (int l = 0; l < lists; ++l) {
+        const int burstList = b == burstBlock ? burstDice.below(lists + 1) : -1;
+        for (int l = 0; l < lists + (burstList >= 0 ? 1 : 0); ++l) {
             events.clear();
-            if (corner && b == 0 && l == 0) {
+            const bool burst = l == burstList;
+            if (burst) {
+                ++totals.bursts;
+                denseBurst(burstDice, frames, [&events](std::int32_t delta, int status, int d1, int d2) {
+                    VstMidiEvent& e = events.add();
+                    e.deltaFrames = delta;
+                    e.midiData[0] = static_cast<char>(status);
+                    e.midiData[1] = static_cast<char>(d1);
+                    e.midiData[2] = static_cast<char>(d2);
+                });
+            }
+            const int normal = l - (burstList >= 0 && l > burstList ? 1 : 0);  // the list's place among the others
+            if (corner && b == 0 && normal == 0 && !burst) {
                 reachExtremeCorner(dice, setParameter, [&events](std::int32_t delta, int status, int d1, int d2) {
                     VstMidiEvent& e = events.add();
                     e.deltaFrames = delta;
@@ -199,7 +219,7 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const Host
                     e.midiData[2] = static_cast<char>(d2);
                 });
             }
-            const int count = dice.eventCount();
+            const int count = burst ? 0 : dice.eventCount();
             for (int i = 0; i < count; ++i) dice.fill(events.add(), frames);
             VstEvents* list = events.get();
             const std::intptr_t answer = effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
@@ -280,14 +300,15 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
             break;
         }
     }
-    std::printf(
-        "%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
-        " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64 " all-notes-off, %" PRIu64
-        " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64 " of 16 or more), %" PRIu64
-        " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
-        kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions, totals.counts.notesDropped,
-        totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet, totals.counts.periodsDoubled,
-        totals.counts.periodsFar, totals.counts.eventsUnfired, totals.counts.detunedVoices, totals.counts.vibratoWraps);
+    std::printf("%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
+                " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64
+                " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64
+                " of 16 or more), %" PRIu64 " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64
+                " vibrato wraps; %" PRIu64 " blocks with bursts of dense traffic\n",
+                kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions,
+                totals.counts.notesDropped, totals.counts.notesCut, totals.counts.allNotesOff,
+                totals.counts.bendRangeSet, totals.counts.periodsDoubled, totals.counts.periodsFar,
+                totals.counts.eventsUnfired, totals.counts.detunedVoices, totals.counts.vibratoWraps, totals.bursts);
     EXPECT_EQ(failures, 0u);
 
     // With enough sessions the generator must reach every rare path; if it
@@ -303,6 +324,7 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
         EXPECT_GT(totals.counts.eventsUnfired, 0u);
         EXPECT_GT(totals.counts.detunedVoices, 0u);
         EXPECT_GT(totals.counts.vibratoWraps, 0u);
+        EXPECT_GT(totals.bursts, 0u);
     }
 }
 

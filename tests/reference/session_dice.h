@@ -3,10 +3,12 @@
 // helpers the sessions share. Used by differential_test.cpp.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <vector>
 
 #include "abi/vst_events.h"
 
@@ -197,6 +199,43 @@ inline void reachExtremeCorner(SessionDice& dice, Set set, Add add) {
     add(0, 0xB0, 1, 127);
     add(0, 0xE0, 0x7F, 0x7F);
     for (int v = 0; v < 8; ++v) add(dice.below(2), 0x90, 127 - dice.below(v == 0 ? 1 : 28), dice.between(1, 127));
+}
+
+// A burst of dense traffic in one list: 1000 to 3000 events crowded on a few
+// frames (some beyond the block), mostly note-on/note-off pairs, many on the
+// same keys, with all-notes-off, bends and wheel moves among them; in frame
+// order as hosts send it, or now and then not. Messages go to `add`.
+template <class Add>
+inline void denseBurst(SessionDice& dice, std::int32_t frames, Add add) {
+    struct Message {
+        std::int32_t delta;
+        int status, d1, d2;
+    };
+    std::int32_t spots[24];
+    const int spotCount = dice.between(1, 24);
+    for (int i = 0; i < spotCount; ++i) spots[i] = dice.chance(95) && frames > 0 ? dice.below(frames) : frames;
+    std::sort(spots, spots + spotCount);
+    std::vector<Message> messages;
+    const int count = dice.between(1000, 3000);
+    while (static_cast<int>(messages.size()) < count) {
+        const int a = dice.below(spotCount), b = dice.between(a, spotCount - 1);
+        const int roll = dice.below(100);
+        if (roll < 80) {
+            const int key = dice.key();
+            messages.push_back({spots[a], 0x90, key, dice.between(1, 127)});
+            messages.push_back({spots[b], dice.chance(20) ? 0x90 : 0x80, key, 0});
+        } else if (roll < 84) {
+            messages.push_back({spots[a], 0xB0, dice.between(123, 127), 0});
+        } else if (roll < 92) {
+            messages.push_back({spots[a], 0xE0, dice.below(128), dice.below(128)});
+        } else {
+            messages.push_back({spots[a], 0xB0, 1, dice.below(128)});
+        }
+    }
+    if (dice.chance(85))
+        std::stable_sort(messages.begin(), messages.end(),
+                         [](const Message& x, const Message& y) { return x.delta < y.delta; });
+    for (const Message& m : messages) add(m.delta, m.status, m.d1, m.d2);
 }
 
 }  // namespace quorvel
