@@ -36,16 +36,18 @@ void Quorvel::processReplacing(float** /*inputs*/, float** outputs, std::int32_t
 // are reached through the list's own bytes.
 std::int32_t Quorvel::processEvents(VstEvents* events) {
     if (!events) return 1;
-    const std::int32_t count = events->numEvents;
-    synth.prepareForEvents(count);
     VstEvent* const* slots = eventSlots(static_cast<const VstEvents*>(events));
-    for (std::int32_t i = 0; i < count; ++i) {
+    synth.receiveMidiList(events->numEvents, [slots](std::int32_t i, std::int32_t& frame, unsigned char& status,
+                                                     unsigned char& data1, unsigned char& data2) {
         const VstEvent* event = slots[i];
-        if (!event || event->type != kVstMidiType) continue;
+        if (!event || event->type != kVstMidiType) return false;
         const auto* midi = reinterpret_cast<const VstMidiEvent*>(event);
-        synth.receiveMidi(midi->deltaFrames, static_cast<unsigned char>(midi->midiData[0]),
-                          static_cast<unsigned char>(midi->midiData[1]), static_cast<unsigned char>(midi->midiData[2]));
-    }
+        frame = midi->deltaFrames;
+        status = static_cast<unsigned char>(midi->midiData[0]);
+        data1 = static_cast<unsigned char>(midi->midiData[1]);
+        data2 = static_cast<unsigned char>(midi->midiData[2]);
+        return true;
+    });
     return 1;
 }
 

@@ -40,13 +40,13 @@ public:
     bool setParameter(std::int32_t index, float value);
     float parameter(std::int32_t index) const;
 
-    // MIDI intake. prepareForEvents makes room for `count` more events at once
-    // (the only place where the queue and its firing order grow); each
-    // receiveMidi then turns one message, due `frame` samples into the next
-    // block, into a queued event, except the bend-range messages, which act at
-    // once.
-    void prepareForEvents(std::int32_t count);
-    void receiveMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2);
+    // MIDI intake of a list of `count` messages, each due `frame` samples
+    // into the next block: `message(i, frame, status, data1, data2)` gives
+    // the i-th, or answers false for an entry that holds none. Each turns into
+    // a queued event, except the bend-range messages, which act at once. The
+    // queue grows here if it must, never while rendering.
+    template <class Message>
+    void receiveMidiList(std::int32_t count, Message message);
 
     // Renders `frames` samples at `sampleRate` (a rate that is not a positive
     // finite number runs at 44100 Hz) into both buffers, then empties the
@@ -84,15 +84,16 @@ private:
     // The queued events that fall due in the block, put in firing order
     // once per block; advanceEvents then applies those due at one sample.
     void scheduleEvents(std::int32_t frames);
-    void advanceEvents(std::int32_t sample, const BlockSettings& settings);
-    std::int32_t nextEventSample() const;
+    std::int32_t advanceEvents(std::int32_t sample, const BlockSettings& settings);
     void reserveEventOrder();
     void noteArrival(std::int32_t delta) {
         queueInOrder = queueInOrder && delta >= lastArrival;
         lastArrival = delta;
     }
     void sortDueEvents(std::int32_t frames);
-    void appendEvent(EventKind kind, std::int32_t delta, std::int32_t note, std::int32_t velocity, float value);
+    void prepareForEvents(std::int32_t count);
+    bool decodeMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2,
+                    SynthEvent* out);
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);
     void noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void noteOff(std::int32_t key);

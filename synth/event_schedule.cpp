@@ -67,7 +67,4 @@ void Engine::sortDueEvents(std::int32_t frames) {
     dueCount = count;
 }
 
-// The sample at which the next event not applied yet falls due, or -1.
-std::int32_t Engine::nextEventSample() const { return nextDue < dueCount ? dueEvents[nextDue].delta : -1; }
-
 }  // namespace quorvel

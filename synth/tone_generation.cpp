@@ -66,8 +66,7 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
 
     for (std::int32_t start = from; start < to;) {
         const float wheelAtStart = wheelDepth;
-        advanceEvents(start, settings);
-        std::int32_t end = nextEventSample();
+        std::int32_t end = advanceEvents(start, settings);
         if (end < 0 || end > to) end = to;
 
         // Vibrato offsets, sin(phase) * wheelDepth * vibratoScale with the

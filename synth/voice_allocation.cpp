@@ -18,14 +18,16 @@ int lowestSetBit(unsigned set) {
 }
 }  // namespace
 
-// Applies the events due at `sample`, in firing order. Kept beside what they
+// Applies the events due at `sample`, in firing order, and answers the
+// sample at which the next ones fall due (-1: none). Kept beside what they
 // do, so that applying one is no call.
-void Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
+std::int32_t Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
     const SynthEvent* events = dueEvents;
     const std::uint32_t due = dueCount;
     std::uint32_t next = nextDue;
     while (next < due && events[next].delta == sample) applyEvent(events[next++], settings);
     nextDue = next;
+    return next < due ? events[next].delta : -1;
 }
 
 void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
