@@ -95,8 +95,8 @@ private:
     bool decodeMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2,
                     SynthEvent* out);
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);
-    void noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
-    void noteOff(std::int32_t key);
+    void noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
+    void startNote(int voice, std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void allNotesOff();
 
     // Parameter values by index, shared with the host's threads.
@@ -116,11 +116,8 @@ private:
     float noteVolume = 1.0f;
 
     // Which voices play (bit k: voices.note[k] >= 0), kept beside the notes
-    // so that note-on finds the first free voice at once; and for each key
-    // the voices note-on gave it. A voice freed otherwise (all notes off, its
-    // cut timer) may keep its bit there: note-off checks each voice's note.
+    // so that note-on finds the first free voice at once.
     unsigned activeVoices = 0;
-    unsigned char keyVoices[128] = {};
     std::int32_t heldCount = 0;  // keys held, the non-zero entries of heldKeys
 
     // Whether the queue arrived in firing order (frames never decreasing, as

@@ -20,9 +20,9 @@ inline bool Engine::decodeMidi(std::int32_t frame, unsigned char status, unsigne
     EventKind eventKind = EventKind::Note;
     std::int32_t note = 0, velocity = 0;
     float value = 0.0f;
-    if (kind == 0x80 || kind == 0x90) {
+    if ((kind & 0xE0u) == 0x80) {  // 0x80 or 0x90: a note-off has velocity 0 (no branch on which)
         note = data1 & 0x7F;
-        velocity = (kind == 0x90) ? (data2 & 0x7F) : 0;
+        velocity = (data2 & 0x7F) * static_cast<std::int32_t>(kind >> 4 & 1u);
     } else if (kind == 0xB0) {
         const auto controller = static_cast<signed char>(data1);
         const std::int32_t d = data2 & 0x7F;

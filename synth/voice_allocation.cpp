@@ -2,6 +2,10 @@
 // off, bend and wheel.
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "synth/engine.h"
 
 namespace quorvel {
@@ -14,6 +18,29 @@ int lowestSetBit(unsigned set) {
     int k = 0;
     while (!(set >> k & 1u)) ++k;
     return k;
+#endif
+}
+
+// Sets the note of every voice playing `key` to -1 and answers which voices
+// those were (bit k: voice k).
+unsigned freeVoicesOf(std::int32_t* note, std::int32_t key) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i wanted = _mm_set1_epi32(key);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(note));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(note + 4));
+    const __m128i lowPlays = _mm_cmpeq_epi32(low, wanted), highPlays = _mm_cmpeq_epi32(high, wanted);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(note), _mm_or_si128(low, lowPlays));  // -1 where it plays
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(note + 4), _mm_or_si128(high, highPlays));
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(lowPlays)) |
+                                 _mm_movemask_ps(_mm_castsi128_ps(highPlays)) << 4);
+#else
+    unsigned freed = 0;
+    for (int k = 0; k < kNumVoices; ++k) {
+        const bool plays = note[k] == key;
+        freed |= static_cast<unsigned>(plays) << k;
+        note[k] |= -static_cast<std::int32_t>(plays);
+    }
+    return freed;
 #endif
 }
 }  // namespace
@@ -39,12 +66,13 @@ void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
             wheelDepth = e.value * 0.25f;
             break;
         case EventKind::Note:
-            if (e.velocity != 0)
-                noteOn(e.note, e.velocity, settings);
-            else if (e.note >= 0)
-                noteOff(e.note);
-            else
-                allNotesOff();
+            // The key first: whether the velocity is 0 is the unforeseeable
+            // part, and only matters here for the rare all notes off.
+            if (e.note < 0) {
+                if (e.velocity == 0) allNotesOff();
+            } else if (e.note <= 127) {  // MIDI intake only queues keys 0..127
+                noteOnOrOff(e.note, e.velocity, settings);
+            }
             break;
         default:
             break;
@@ -53,16 +81,31 @@ void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
 
 bool Engine::anyKeyHeld() const { return heldCount != 0; }
 
-void Engine::noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
-    if (key < 0 || key > 127) return;  // MIDI intake only queues 0..127
-    heldCount += heldKeys[key] ^ 1;
-    heldKeys[key] = 1;
+// Note on (velocity 1..127) or note off (velocity 0), for key 0..127. Dense
+// traffic mixes the two at random, so both are taken on one path with a
+// branch only where a note-on obtains a voice: the held key is counted, the
+// voices playing the key are freed (a note-on frees none), the output bit
+// falls silent when a note-off leaves no key held.
+void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
+    // Masks worked out with arithmetic rather than tests on whether the
+    // velocity is 0, which the compiler would turn back into a branch.
+    const std::uint32_t v = static_cast<std::uint32_t>(velocity);
+    const std::uint32_t on = (v | (0u - v)) >> 31;  // velocity is 0..127
+    heldCount += static_cast<std::int32_t>(on) - heldKeys[key];
+    heldKeys[key] = static_cast<unsigned char>(on);
+    // A note-on looks for key | 0x80000000, a note no voice has.
+    const std::int32_t wanted = static_cast<std::int32_t>(static_cast<std::uint32_t>(key) | ((0u - on) & 0x80000000u));
+    activeVoices &= ~freeVoicesOf(voices.note, wanted);
+    outputBit &= -static_cast<std::int32_t>(on | (heldCount != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
 
-    const unsigned free = ~activeVoices & 0xFFu;
-    if (free == 0) return;  // all eight busy: the note is dropped, nothing is stolen
-    const int k = lowestSetBit(free);
+    // A note-on takes the first free voice; with all eight busy the note is
+    // dropped and nothing is stolen.
+    const unsigned startable = ~activeVoices & 0xFFu & (0u - on);
+    if (startable != 0) startNote(lowestSetBit(startable), key, velocity, settings);
+}
+
+void Engine::startNote(int k, std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
     activeVoices |= 1u << k;
-    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] | 1u << k);
 
     // Out-of-range settings may have left a free voice with a start phase no
     // sub-step has wrapped yet, or a pulse counter that no in-range setting
@@ -85,23 +128,6 @@ void Engine::noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings
 
     voices.pulseLength[k] = (selects(target, VelocityTarget::PulseWidth) ? a : 1.0f) * settings.basePulseLength;
     noteVolume = selects(target, VelocityTarget::Volume) ? a : 1.0f;
-}
-
-void Engine::noteOff(std::int32_t key) {
-    if (key < 0 || key > 127) return;
-    heldCount -= heldKeys[key];
-    heldKeys[key] = 0;
-    // Every voice playing the key: among those note-on gave it, the ones
-    // still playing it.
-    for (unsigned given = keyVoices[key] & activeVoices; given != 0; given &= given - 1) {
-        const int k = lowestSetBit(given);
-        if (voices.note[k] == key) {
-            voices.note[k] = -1;
-            activeVoices &= ~(1u << k);
-        }
-    }
-    keyVoices[key] = 0;
-    if (heldCount == 0) outputBit = 0;
 }
 
 void Engine::allNotesOff() {
