@@ -4,4 +4,4 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bash "$here/apt-install.sh" build-essential cmake pkg-config libgtest-dev libbenchmark-dev \
-  libsndfile1-dev libsmf-dev libcli11-dev amsynth
+  libsndfile1-dev libcli11-dev amsynth

@@ -42,6 +42,7 @@ public:
                          });
         std::stable_sort(performance_.parameters.begin(), performance_.parameters.end(),
                          [](const TimedParameter& a, const TimedParameter& b) { return a.frame < b.frame; });
+        performance_.ticksPerQuarter = kBeat;
         performance_.endFrame = 0;
         if (!performance_.midi.empty()) performance_.endFrame = performance_.midi.back().frame;
         if (!performance_.parameters.empty())
@@ -54,6 +55,7 @@ private:
     void message(int at, int status, int data1, int data2) {
         TimedMidi m;
         m.frame = frame(at);
+        m.tick = at;
         m.bytes[0] = static_cast<std::uint8_t>(status);
         m.bytes[1] = static_cast<std::uint8_t>(data1);
         m.bytes[2] = static_cast<std::uint8_t>(data2);
