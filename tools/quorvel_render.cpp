@@ -1,12 +1,16 @@
 // quorvel-render: plays a MIDI file (or the built-in demo phrase) through a
 // VST 2.4 instrument and writes the audio to a file.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -21,8 +25,13 @@
 #include "host/plugin.h"
 #include "tools/audio_file.h"
 #include "tools/demo_phrase.h"
+#include "tools/channels.h"
+#include "tools/engine_probe.h"
+#include "tools/interrupt.h"
 #include "tools/midi_file.h"
 #include "tools/render.h"
+#include "tools/render_job.h"
+#include "tools/voice_report.h"
 
 namespace fs = std::filesystem;
 
@@ -71,12 +80,14 @@ fs::path executablePath(const char* argv0) {
 }
 
 // The instrument built with the renderer: beside it, one directory up (the
-// build tree and an installed layout), else where the build put it.
+// build tree), in lib/vst one directory up (cmake --install's layout), else
+// where the build put it.
 std::string defaultPluginPath(const char* argv0) {
     const fs::path directory = executablePath(argv0).parent_path();
     std::error_code error;
     for (const fs::path& candidate :
-         {directory / QUORVEL_PLUGIN_FILE_NAME, directory.parent_path() / QUORVEL_PLUGIN_FILE_NAME})
+         {directory / QUORVEL_PLUGIN_FILE_NAME, directory.parent_path() / QUORVEL_PLUGIN_FILE_NAME,
+          directory.parent_path() / "lib" / "vst" / QUORVEL_PLUGIN_FILE_NAME})
         if (fs::is_regular_file(candidate, error)) return candidate.string();
     return QUORVEL_BUILD_PLUGIN_PATH;
 }
@@ -155,65 +166,164 @@ struct Options {
     double tail = 1.0;
     std::string format = "float";
     bool info = false;
+    std::string channels;
+    bool parts = false;
+    std::string stems;
+    bool report = false;
 };
+
+std::unique_ptr<vsthost::Plugin> loadPlugin(const std::string& path, const vsthost::HostSettings& host,
+                                            const std::vector<std::pair<int, float>>& settings) {
+    auto plugin = std::make_unique<vsthost::Plugin>(path, host);
+    for (const auto& [index, value] : settings) plugin->setParameter(index, value);
+    return plugin;
+}
+
+std::string partName(const qrender::Part& part) {
+    return part.channel == 0 ? std::string() : "channel " + std::to_string(part.channel) + ": ";
+}
+
+// The report's summary: one line.
+std::string summary(const std::vector<qrender::Part>& parts) {
+    std::int64_t notes = 0, played = 0, dropped = 0;
+    int most = 0;
+    for (const qrender::Part& part : parts) {
+        notes += part.report.notes;
+        played += part.report.played;
+        dropped += static_cast<std::int64_t>(part.report.dropped.size());
+        most = std::max(most, part.report.mostVoices);
+    }
+    std::string text = std::to_string(notes) + " notes, " + std::to_string(played) + " played, at most " +
+                       std::to_string(most) + " voices at once" + (parts.size() > 1 ? " in one part" : "") + ", " +
+                       std::to_string(dropped) + " found no free voice";
+    if (parts.size() > 1) text = std::to_string(parts.size()) + " parts, " + text;
+    return text;
+}
+
+void printReport(const std::vector<qrender::Part>& parts, int rate) {
+    for (const qrender::Part& part : parts) {
+        const qrender::VoiceReport& r = part.report;
+        std::printf("%s%lld notes, %lld played, at most %d voices at once, %zu found no free voice\n",
+                    partName(part).c_str(), static_cast<long long>(r.notes), static_cast<long long>(r.played),
+                    r.mostVoices, r.dropped.size());
+        for (const qrender::DroppedNote& d : r.dropped) {
+            std::printf("  no free voice: channel %d, key %d (%s), at %s (%s)\n", d.channel, d.key,
+                        qrender::keyName(d.key).c_str(), qrender::barBeatTick(part.performance, d.tick).c_str(),
+                        qrender::clockTime(d.frame, rate).c_str());
+        }
+    }
+    if (parts.size() > 1) std::printf("all: %s\n", summary(parts).c_str());
+}
 
 int run(const Options& options, const char* argv0) {
     std::vector<ParameterSetting> settings;
     for (const std::string& text : options.settings) settings.push_back(parseSetting(text));
     const qrender::SampleFormat format = qrender::sampleFormatFromName(options.format);
+    qrender::ChannelSet channels = qrender::kAllChannels;
+    if (!options.channels.empty()) {
+        try {
+            channels = qrender::parseChannelList(options.channels);
+        } catch (const qrender::InputError& e) {
+            throw UsageError("--channels \"" + options.channels + "\": " + e.what());
+        }
+    }
+    const bool parts = options.parts || !options.stems.empty();
 
     vsthost::HostSettings host;
     host.sampleRate = options.rate;
     host.blockSize = options.block;
     host.product = kProgram;
     const std::string pluginPath = options.plugin.empty() ? defaultPluginPath(argv0) : options.plugin;
-    vsthost::Plugin plugin(pluginPath, host);
+    auto first = std::make_unique<vsthost::Plugin>(pluginPath, host);
 
     if (options.info) {
-        printInfo(plugin);
+        printInfo(*first);
         return 0;
     }
 
+    std::vector<std::pair<int, float>> indexed;
     for (const ParameterSetting& setting : settings) {
-        const std::optional<int> index = plugin.findParameter(setting.name);
+        const std::optional<int> index = first->findParameter(setting.name);
         if (!index) {
             std::string names;
-            for (int i = 0; i < plugin.numParams(); ++i) names += (i ? ", " : "") + plugin.parameterName(i);
+            for (int i = 0; i < first->numParams(); ++i) names += (i ? ", " : "") + first->parameterName(i);
             throw UsageError("--set \"" + setting.text + "\": the plug-in has no parameter \"" + setting.name + "\"" +
                              (names.empty() ? std::string(" (it has none)") : " (it has: " + names + ")"));
         }
-        plugin.setParameter(*index, setting.value);
+        indexed.emplace_back(*index, setting.value);
+        first->setParameter(*index, setting.value);
     }
-    if (plugin.numOutputs() < 1) throw qrender::InputError(pluginPath + ": the plug-in has no audio outputs");
+    if (first->numOutputs() < 1) throw qrender::InputError(pluginPath + ": the plug-in has no audio outputs");
 
-    const qrender::Performance performance = options.midiFile.empty()
-                                                 ? qrender::demoPerformance(options.rate)
-                                                 : qrender::loadMidiFile(options.midiFile, options.rate);
-    std::string output = options.output;
-    if (output.empty()) {
-        const std::string stem = options.midiFile.empty() ? "quorvel-demo" : fs::path(options.midiFile).stem().string();
-        output = stem + qrender::fileExtension(format);
-    }
+    const std::string source = options.midiFile.empty() ? std::string("the demo") : options.midiFile;
+    const qrender::Performance performance = qrender::onlyChannels(
+        options.midiFile.empty() ? qrender::demoPerformance(options.rate)
+                                 : qrender::loadMidiFile(options.midiFile, options.rate),
+        channels);
+    const std::string stem = options.midiFile.empty() ? "quorvel-demo" : fs::path(options.midiFile).stem().string();
 
     const std::int64_t tailFrames = static_cast<std::int64_t>(std::llround(options.tail * options.rate));
-    const std::int64_t totalFrames = performance.endFrame + tailFrames;
     if (performance.endFrame > kMaxSeconds * options.rate)
-        throw qrender::InputError((options.midiFile.empty() ? std::string("the demo") : options.midiFile) + " lasts " +
-                                  std::to_string(performance.endFrame / options.rate / 3600) +
+        throw qrender::InputError(source + " lasts " + std::to_string(performance.endFrame / options.rate / 3600) +
                                   " hours; the renderer stops at 24");
-    qrender::AudioFileWriter writer(output, format, plugin.numOutputs(), options.rate);
-    Progress progress(totalFrames, options.rate);
+
+    qrender::RenderJob job;
+    job.totalFrames = performance.endFrame + tailFrames;
+    job.format = format;
+    job.sampleRate = options.rate;
+    job.stemStem = stem;
+    if (parts) {
+        const std::vector<int> voiced = qrender::channelsWithNotes(performance, channels);
+        if (voiced.empty()) throw qrender::InputError(source + " has no notes on the chosen channels");
+        for (int channel : voiced) {
+            qrender::Part part;
+            part.channel = channel;
+            part.performance = qrender::onlyChannels(performance, static_cast<qrender::ChannelSet>(1u << (channel - 1)));
+            part.plugin = first ? std::move(first) : loadPlugin(pluginPath, host, indexed);
+            job.parts.push_back(std::move(part));
+        }
+        if (!options.stems.empty()) {
+            std::error_code error;
+            fs::create_directories(options.stems, error);
+            if (!fs::is_directory(options.stems, error))
+                throw qrender::InputError("cannot write stems into " + options.stems + ": it is not a folder");
+            job.stemsDir = options.stems;
+        }
+    } else {
+        qrender::Part part;
+        part.performance = performance;
+        part.plugin = std::move(first);
+        job.parts.push_back(std::move(part));
+    }
+    if (!parts || options.parts) {
+        job.mixPath = options.output.empty() ? stem + qrender::fileExtension(format) : options.output;
+    } else if (!options.output.empty()) {
+        throw UsageError("--output needs --parts when --stems is given (the mix of the parts)");
+    }
+
+    // What the instrument's voices could not play, from its own engine.
+    const bool instrument = qrender::EngineProbe::isTheInstrument(*job.parts.front().plugin);
+    if (instrument) {
+        for (qrender::Part& part : job.parts) {
+            const auto changes = qrender::indexedChanges(*part.plugin, part.performance);
+            part.report = qrender::reportVoices(part.performance, indexed, changes, options.rate, options.block,
+                                                job.totalFrames);
+        }
+    } else if (options.report) {
+        throw UsageError("--report needs the quorvel instrument: " + pluginPath + " is another plug-in");
+    }
+
+    Progress progress(job.totalFrames, options.rate);
+    std::vector<std::string> written;
     try {
-        qrender::renderPerformance(
-            plugin, performance, totalFrames,
-            [&](const float* const* channels, int frames) { writer.write(channels, frames); },
-            [&](std::int64_t done) { progress.update(done); });
+        written = qrender::renderJob(job, [&](std::int64_t done) { progress.update(done); });
     } catch (...) {
         progress.abandon();
         throw;
     }
-    writer.commit();
-    std::printf("%s\n", output.c_str());
+    if (options.report) printReport(job.parts, options.rate);
+    else if (instrument) std::fprintf(stderr, "%s: %s\n", kProgram, summary(job.parts).c_str());
+    for (const std::string& path : written) std::printf("%s\n", path.c_str());
     return 0;
 }
 
@@ -251,6 +361,14 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"float", "pcm16", "pcm24", "flac"}))
         ->capture_default_str();
     app.add_flag("--info", options.info, "Show what a host's plug-in scanner shows about the plug-in, then exit");
+    app.add_option("--channels", options.channels,
+                   "Play only these MIDI channels, e.g. 1-4,6 (channel 10 holds drums in General MIDI files)");
+    app.add_flag("--parts", options.parts,
+                 "Play each channel that has notes on its own instance of the plug-in and mix them");
+    app.add_option("--stems", options.stems, "Also write each part to its own file in this folder, named after its channel");
+    app.add_flag("--report", options.report,
+                 "List the notes the instrument's voices could not play (quorvel only)");
+    app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
 
     try {
         app.parse(argc, argv);
@@ -260,8 +378,12 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
 
+    qrender::catchInterrupts();
     try {
         return run(options, argv[0]);
+    } catch (const qrender::Interrupted& e) {
+        std::fprintf(stderr, "%s: interrupted by signal %d; no file was written\n", kProgram, e.signal);
+        return 128 + e.signal;
     } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
         return kUsageError;

@@ -1,23 +1,10 @@
 #include "tools/render.h"
 
 #include <algorithm>
-#include <optional>
-#include <vector>
 
 namespace qrender {
 
-namespace {
-
-struct IndexedChange {
-    std::int64_t frame;
-    int index;
-    float value;
-};
-
-}  // namespace
-
-void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
-                       const BlockSink& sink, const ProgressSink& progress) {
+std::vector<IndexedChange> indexedChanges(const vsthost::Plugin& plugin, const Performance& performance) {
     std::vector<IndexedChange> changes;
     for (const TimedParameter& p : performance.parameters) {
         const std::optional<int> index = plugin.findParameter(p.name);
@@ -25,44 +12,57 @@ void renderPerformance(vsthost::Plugin& plugin, const Performance& performance, 
     }
     std::stable_sort(changes.begin(), changes.end(),
                      [](const IndexedChange& a, const IndexedChange& b) { return a.frame < b.frame; });
+    return changes;
+}
 
+std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFrames,
+                      const std::vector<IndexedChange>& changes, std::size_t nextChange) {
+    std::int64_t end = std::min<std::int64_t>(position + blockSize, totalFrames);
+    if (nextChange < changes.size()) end = std::min(end, std::max(changes[nextChange].frame, position + 1));
+    return end;
+}
+
+PerformancePlayer::PerformancePlayer(vsthost::Plugin& plugin, const Performance& performance, std::int64_t totalFrames)
+    : plugin_(plugin),
+      midi_(performance.midi),
+      changes_(indexedChanges(plugin, performance)),
+      totalFrames_(totalFrames) {
     const int blockSize = plugin.settings().blockSize;
-    const int channels = plugin.numOutputs();
-    std::vector<std::vector<float>> buffers(static_cast<std::size_t>(channels),
-                                            std::vector<float>(static_cast<std::size_t>(blockSize)));
-    std::vector<float*> outputs;
-    for (auto& buffer : buffers) outputs.push_back(buffer.data());
-    if (outputs.empty()) outputs.push_back(nullptr);
+    buffers_.assign(static_cast<std::size_t>(plugin.numOutputs()),
+                    std::vector<float>(static_cast<std::size_t>(blockSize)));
+    for (auto& buffer : buffers_) outputs_.push_back(buffer.data());
+    if (outputs_.empty()) outputs_.push_back(nullptr);
+}
 
-    const std::vector<TimedMidi>& midi = performance.midi;
-    std::vector<vsthost::MidiEvent> events;
-    std::size_t nextMidi = 0;
-    std::size_t nextChange = 0;
-    // Events before the first sample (there should be none) play at once.
-    plugin.switchOn();
-    for (std::int64_t position = 0; position < totalFrames;) {
-        while (nextChange < changes.size() && changes[nextChange].frame <= position) {
-            plugin.setParameter(changes[nextChange].index, changes[nextChange].value);
-            ++nextChange;
-        }
-        std::int64_t end = std::min<std::int64_t>(position + blockSize, totalFrames);
-        if (nextChange < changes.size()) end = std::min(end, changes[nextChange].frame);
+PerformancePlayer::~PerformancePlayer() {
+    if (on_) plugin_.switchOff();
+}
 
-        events.clear();
-        while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
-            vsthost::MidiEvent e;
-            e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(midi[nextMidi].frame - position, 0));
-            std::copy(midi[nextMidi].bytes, midi[nextMidi].bytes + 3, e.bytes);
-            events.push_back(e);
-            ++nextMidi;
-        }
-        const int frames = static_cast<int>(end - position);
-        plugin.process(events.data(), events.size(), outputs.data(), frames);
-        sink(outputs.data(), frames);
-        position = end;
-        if (progress) progress(position);
+int PerformancePlayer::next() {
+    if (position_ >= totalFrames_) return 0;
+    if (!on_) {
+        plugin_.switchOn();
+        on_ = true;
     }
-    plugin.switchOff();
+    while (nextChange_ < changes_.size() && changes_[nextChange_].frame <= position_) {
+        plugin_.setParameter(changes_[nextChange_].index, changes_[nextChange_].value);
+        ++nextChange_;
+    }
+    const std::int64_t end = blockEnd(position_, plugin_.settings().blockSize, totalFrames_, changes_, nextChange_);
+
+    // Events before the first sample (there should be none) play at once.
+    events_.clear();
+    while (nextMidi_ < midi_.size() && midi_[nextMidi_].frame < end) {
+        vsthost::MidiEvent e;
+        e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(midi_[nextMidi_].frame - position_, 0));
+        std::copy(midi_[nextMidi_].bytes, midi_[nextMidi_].bytes + 3, e.bytes);
+        events_.push_back(e);
+        ++nextMidi_;
+    }
+    const int frames = static_cast<int>(end - position_);
+    plugin_.process(events_.data(), events_.size(), outputs_.data(), frames);
+    position_ = end;
+    return frames;
 }
 
 }  // namespace qrender

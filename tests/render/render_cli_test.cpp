@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,13 @@ protected:
         args.insert(args.begin(), {"-p", QUORVEL_PLUGIN_PATH});
         return runRenderer(args, dir.path());
     }
-    // A successful run prints the output path and nothing else.
+    // A successful run prints the output path, and the summary of the voice
+    // report on stderr.
     void expectSuccess(const RunResult& r, const std::string& output) {
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(std::regex_match(r.err, std::regex("quorvel-render: [0-9]+ notes, [0-9]+ played, at most [0-8] "
+                                                       "voices at once, [0-9]+ found no free voice\n")))
+            << r.err;
         EXPECT_EQ(r.out, output + "\n");
     }
     // A failed run: status, one line on stderr containing `part`, no output
