@@ -81,7 +81,12 @@ AudioFileWriter::AudioFileWriter(const std::string& destination, SampleFormat fo
     : destination_(destination), channels_(channels) {
     if (channels < 1) throw InputError("cannot write " + destination + ": no audio channels");
     std::error_code error;
-    if (fs::is_directory(destination, error)) throw InputError("cannot write " + destination + ": it is a directory");
+    const fs::file_status existing = fs::status(destination, error);
+    if (fs::is_directory(existing)) throw InputError("cannot write " + destination + ": it is a directory");
+    // The finished file takes the destination's place: a device or a pipe
+    // there would be replaced by it.
+    if (fs::exists(existing) && !fs::is_regular_file(existing))
+        throw InputError("cannot write " + destination + ": it is not a regular file");
 
     interleaved_.reserve(kBufferFrames * static_cast<std::size_t>(channels));
     fd_ = createTemporary(destination, temporary_);

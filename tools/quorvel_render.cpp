@@ -272,6 +272,7 @@ int run(const Options& options, const char* argv0) {
     job.format = format;
     job.sampleRate = options.rate;
     job.stemStem = stem;
+    job.freshPlugin = [&] { return loadPlugin(pluginPath, host, indexed); };
     if (parts) {
         const std::vector<int> voiced = qrender::channelsWithNotes(performance, channels);
         if (voiced.empty()) throw qrender::InputError(source + " has no notes on the chosen channels");

@@ -15,10 +15,11 @@ namespace {
 // they share the length and the parameter changes.
 class Ensemble {
 public:
-    Ensemble(RenderJob& job) {
-        for (Part& part : job.parts)
-            players_.push_back(std::make_unique<PerformancePlayer>(*part.plugin, part.performance, job.totalFrames));
-        channels_ = job.parts.front().plugin->numOutputs();
+    Ensemble(RenderJob& job, const std::vector<vsthost::Plugin*>& plugins) {
+        for (std::size_t p = 0; p < job.parts.size(); ++p)
+            players_.push_back(
+                std::make_unique<PerformancePlayer>(*plugins[p], job.parts[p].performance, job.totalFrames));
+        channels_ = plugins.front()->numOutputs();
     }
 
     // The next block of every part; 0 at the end.
@@ -44,9 +45,16 @@ private:
     int channels_ = 0;
 };
 
-// The largest magnitude of the mix.
+// The largest magnitude of the mix, played on fresh instances: the parts'
+// own ones must start the real pass as new.
 float mixPeak(RenderJob& job) {
-    Ensemble ensemble(job);
+    std::vector<std::unique_ptr<vsthost::Plugin>> fresh;
+    std::vector<vsthost::Plugin*> plugins;
+    for (std::size_t p = 0; p < job.parts.size(); ++p) {
+        fresh.push_back(job.freshPlugin());
+        plugins.push_back(fresh.back().get());
+    }
+    Ensemble ensemble(job, plugins);
     float peak = 0.0f;
     for (int frames; (frames = ensemble.next()) > 0;)
         for (int c = 0; c < ensemble.channels(); ++c)
@@ -84,7 +92,9 @@ std::vector<std::string> renderJob(RenderJob& job, const std::function<void(std:
         mix = std::make_unique<AudioFileWriter>(job.mixPath, job.format, channels, job.sampleRate, job.totalFrames);
     }
 
-    Ensemble ensemble(job);
+    std::vector<vsthost::Plugin*> plugins;
+    for (Part& part : job.parts) plugins.push_back(part.plugin.get());
+    Ensemble ensemble(job, plugins);
     std::vector<std::vector<float>> mixed(static_cast<std::size_t>(channels));
     std::vector<float*> mixedOutputs(static_cast<std::size_t>(channels));
     std::int64_t done = 0;

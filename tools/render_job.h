@@ -32,6 +32,9 @@ struct RenderJob {
     std::string stemsDir;   // empty: no stems
     std::string stemStem;   // stems are <stemsDir>/<stemStem>-channel-NN<extension>
     int sampleRate = 44100;
+    // A fresh instance of the plug-in with the run's settings, for a pass
+    // that must not disturb the parts' own instances.
+    std::function<std::unique_ptr<vsthost::Plugin>()> freshPlugin;
 };
 
 // The file a part is written to in the stems folder.

@@ -15,6 +15,7 @@
 
 #include "tools/channels.h"
 #include "tools/engine_probe.h"
+#include "tools/interrupt.h"
 
 namespace qrender {
 
@@ -36,6 +37,7 @@ public:
     VoiceReport run() {
         std::size_t nextStrike = nextNoteOn(0);
         while (position_ < totalFrames_) {
+            stopIfInterrupted();
             while (nextChange_ < changes_.size() && changes_[nextChange_].frame <= position_) {
                 engine_.setParameter(changes_[nextChange_].index, changes_[nextChange_].value);
                 ++nextChange_;

@@ -2,6 +2,7 @@
 // the formats, the defaults, --set and --info, and one clear message for each
 // kind of bad input.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -245,6 +246,11 @@ TEST_F(RenderCli, UnwritableOutput) {
     fs::create_directory(dir.path() / "taken.wav");
     before = dir.entries();
     expectFailure(render({"busy.mid", "-o", "taken.wav"}), 1, "cannot write taken.wav: it is a directory");
+    // Renamed over a device or a pipe, the finished file would replace it.
+    ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0666), 0);
+    before = dir.entries();
+    expectFailure(render({"busy.mid", "-o", "pipe.wav"}), 1, "cannot write pipe.wav: it is not a regular file");
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.wav"));
 }
 
 TEST_F(RenderCli, BadParameterSettings) {
