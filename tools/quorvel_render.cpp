@@ -194,7 +194,7 @@ std::string summary(const std::vector<qrender::Part>& parts) {
         most = std::max(most, part.report.mostVoices);
     }
     std::string text = std::to_string(notes) + " notes, " + std::to_string(played) + " played, at most " +
-                       std::to_string(most) + " voices at once" + (parts.size() > 1 ? " in one part" : "") + ", " +
+                       std::to_string(most) + (most == 1 ? " voice" : " voices") + " at once" + (parts.size() > 1 ? " in one part" : "") + ", " +
                        std::to_string(dropped) + " found no free voice";
     if (parts.size() > 1) text = std::to_string(parts.size()) + " parts, " + text;
     return text;
@@ -203,9 +203,9 @@ std::string summary(const std::vector<qrender::Part>& parts) {
 void printReport(const std::vector<qrender::Part>& parts, int rate) {
     for (const qrender::Part& part : parts) {
         const qrender::VoiceReport& r = part.report;
-        std::printf("%s%lld notes, %lld played, at most %d voices at once, %zu found no free voice\n",
+        std::printf("%s%lld notes, %lld played, at most %d %s at once, %zu found no free voice\n",
                     partName(part).c_str(), static_cast<long long>(r.notes), static_cast<long long>(r.played),
-                    r.mostVoices, r.dropped.size());
+                    r.mostVoices, r.mostVoices == 1 ? "voice" : "voices", r.dropped.size());
         for (const qrender::DroppedNote& d : r.dropped) {
             std::printf("  no free voice: channel %d, key %d (%s), at %s (%s)\n", d.channel, d.key,
                         qrender::keyName(d.key).c_str(), qrender::barBeatTick(part.performance, d.tick).c_str(),
