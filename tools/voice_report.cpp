@@ -36,7 +36,8 @@ public:
 
     VoiceReport run() {
         std::size_t nextStrike = nextNoteOn(0);
-        while (position_ < totalFrames_) {
+        // After the last note-on voices are only freed: the report is complete.
+        while (position_ < totalFrames_ && nextStrike < midi_.size()) {
             stopIfInterrupted();
             while (nextChange_ < changes_.size() && changes_[nextChange_].frame <= position_) {
                 engine_.setParameter(changes_[nextChange_].index, changes_[nextChange_].value);
