@@ -228,6 +228,8 @@ int run(const Options& options, const char* argv0) {
         }
     }
     const bool parts = options.parts || !options.stems.empty();
+    if (!options.stems.empty() && !options.parts && !options.output.empty())
+        throw UsageError("--output names the mix of the parts: give --parts with --stems to write one");
 
     vsthost::HostSettings host;
     host.sampleRate = options.rate;
@@ -296,11 +298,7 @@ int run(const Options& options, const char* argv0) {
         part.plugin = std::move(first);
         job.parts.push_back(std::move(part));
     }
-    if (!parts || options.parts) {
-        job.mixPath = options.output.empty() ? stem + qrender::fileExtension(format) : options.output;
-    } else if (!options.output.empty()) {
-        throw UsageError("--output needs --parts when --stems is given (the mix of the parts)");
-    }
+    if (!parts || options.parts) job.mixPath = options.output.empty() ? stem + qrender::fileExtension(format) : options.output;
 
     // What the instrument's voices could not play, from its own engine.
     const bool instrument = qrender::EngineProbe::isTheInstrument(*job.parts.front().plugin);
