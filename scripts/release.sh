@@ -5,7 +5,7 @@
 #   quorvel-<version>-windows-x64.zip       quorvel.dll, quorvel-render.exe, README.md
 #   quorvel-<version>-windows-x86.zip       the same, 32-bit
 # The Windows renderer needs its libraries built by scripts/windows-deps.sh
-# (Debian has no Windows builds of libsndfile and libsmf); without them the
+# (Debian has no Windows build of libsndfile); without it the
 # Windows archives carry the plug-in and the README only, and say so.
 #
 #   bash scripts/release.sh [PLATFORM...]   (default: all four)
@@ -18,7 +18,6 @@ jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
 version=$(sed -n 's/^project(quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 dist="$PWD/dist"
-crossdeps=$(mkdir -p "${QUORVEL_CROSS_DEPS:-build/cross-deps}" && cd "${QUORVEL_CROSS_DEPS:-build/cross-deps}" && pwd)
 windeps=$(mkdir -p "${QUORVEL_WINDOWS_DEPS:-build/windows-deps}" && cd "${QUORVEL_WINDOWS_DEPS:-build/windows-deps}" && pwd)
 mkdir -p "$dist"
 
@@ -33,7 +32,7 @@ for platform in $platforms; do
     esac
 done
 [[ " $platforms " == *" linux-x86_64 "* ]] && bash scripts/deps.sh
-[ ${#cross[@]} -eq 0 ] || QUORVEL_CROSS_DEPS="$crossdeps" bash scripts/cross-deps.sh "${cross[@]}"
+[ ${#cross[@]} -eq 0 ] || bash scripts/cross-deps.sh "${cross[@]}"
 
 for platform in $platforms; do
     dir="${QUORVEL_RELEASE_ROOT:-build}/release-$platform"
@@ -44,13 +43,12 @@ for platform in $platforms; do
         linux-x86_64) options+=(-DQUORVEL_BUILD_TOOLS=ON); targets+=(quorvel-render) ;;
         linux-x86)
             options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/linux-x86.cmake" -DQUORVEL_BUILD_TOOLS=ON)
-            targets+=(quorvel-render)
-            export PKG_CONFIG_PATH="$crossdeps/i386/usr/lib/i386-linux-gnu/pkgconfig" ;;
+            targets+=(quorvel-render) ;;
         windows-*)
             arch=${platform#windows-}
             options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-$arch.cmake")
             deps="$windeps/$arch"
-            if [ -f "$deps/lib/pkgconfig/smf.pc" ]; then
+            if [ -f "$deps/lib/pkgconfig/sndfile.pc" ]; then
                 options+=(-DQUORVEL_BUILD_TOOLS=ON -DQUORVEL_MINGW_PREFIX="$deps")
                 targets+=(quorvel-render)
             else
