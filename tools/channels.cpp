@@ -53,7 +53,8 @@ Performance onlyChannels(const Performance& performance, ChannelSet channels) {
 std::vector<int> channelsWithNotes(const Performance& performance, ChannelSet channels) {
     ChannelSet found = 0;
     for (const TimedMidi& m : performance.midi)
-        if ((m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0) found = static_cast<ChannelSet>(found | (1u << (channelOf(m) - 1)));
+        if ((m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0)
+            found = static_cast<ChannelSet>(found | (1u << (channelOf(m) - 1)));
     std::vector<int> list;
     for (int c = 1; c <= 16; ++c)
         if (found & channels & (1u << (c - 1))) list.push_back(c);

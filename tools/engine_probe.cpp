@@ -20,8 +20,7 @@ struct EngineProbe::Instance {
     std::vector<float> left, right;
 };
 
-EngineProbe::EngineProbe(int sampleRate, int maxBlock)
-    : instrument(std::make_unique<Instance>(sampleRate, maxBlock)) {}
+EngineProbe::EngineProbe(int sampleRate, int maxBlock) : instrument(std::make_unique<Instance>(sampleRate, maxBlock)) {}
 
 EngineProbe::~EngineProbe() = default;
 

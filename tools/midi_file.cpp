@@ -215,7 +215,8 @@ class TempoMap {
 public:
     // `changes` in time order, file order within a pulse: the last change at
     // a pulse holds from it on.
-    TempoMap(const std::vector<TempoChange>& changes, int ppqn, int sampleRate) : ticksPerQuarter(ppqn), rate(sampleRate) {
+    TempoMap(const std::vector<TempoChange>& changes, int ppqn, int sampleRate)
+        : ticksPerQuarter(ppqn), rate(sampleRate) {
         segments.push_back({0, 500000, 0});  // 120 beats per minute until the file says otherwise
         for (const TempoChange& change : changes) {
             TempoSegment& last = segments.back();
@@ -223,7 +224,7 @@ public:
                 last.usPerQuarter = change.usPerQuarter;
             else
                 segments.push_back({change.pulses, change.usPerQuarter,
-                                     last.elapsed + (change.pulses - last.pulses) * last.usPerQuarter});
+                                    last.elapsed + (change.pulses - last.pulses) * last.usPerQuarter});
         }
     }
 

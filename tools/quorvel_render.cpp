@@ -24,8 +24,8 @@
 
 #include "host/plugin.h"
 #include "tools/audio_file.h"
-#include "tools/demo_phrase.h"
 #include "tools/channels.h"
+#include "tools/demo_phrase.h"
 #include "tools/engine_probe.h"
 #include "tools/interrupt.h"
 #include "tools/midi_file.h"
@@ -173,7 +173,7 @@ struct Options {
 };
 
 std::unique_ptr<quorvel::host::Plugin> loadPlugin(const std::string& path, const quorvel::host::HostSettings& host,
-                                            const std::vector<std::pair<int, float>>& settings) {
+                                                  const std::vector<std::pair<int, float>>& settings) {
     auto plugin = std::make_unique<quorvel::host::Plugin>(path, host);
     for (const auto& [index, value] : settings) plugin->setParameter(index, value);
     return plugin;
@@ -194,8 +194,9 @@ std::string summary(const std::vector<quorvel::tools::Part>& parts) {
         most = std::max(most, part.report.mostVoices);
     }
     std::string text = std::to_string(notes) + " notes, " + std::to_string(played) + " played, at most " +
-                       std::to_string(most) + (most == 1 ? " voice" : " voices") + " at once" + (parts.size() > 1 ? " in one part" : "") + ", " +
-                       std::to_string(dropped) + " found no free voice";
+                       std::to_string(most) + (most == 1 ? " voice" : " voices") + " at once" +
+                       (parts.size() > 1 ? " in one part" : "") + ", " + std::to_string(dropped) +
+                       " found no free voice";
     if (parts.size() > 1) text = std::to_string(parts.size()) + " parts, " + text;
     return text;
 }
@@ -208,7 +209,8 @@ void printReport(const std::vector<quorvel::tools::Part>& parts, int rate) {
                     r.mostVoices, r.mostVoices == 1 ? "voice" : "voices", r.dropped.size());
         for (const quorvel::tools::DroppedNote& d : r.dropped) {
             std::printf("  no free voice: channel %d, key %d (%s), at %s (%s)\n", d.channel, d.key,
-                        quorvel::tools::keyName(d.key).c_str(), quorvel::tools::barBeatTick(part.performance, d.tick).c_str(),
+                        quorvel::tools::keyName(d.key).c_str(),
+                        quorvel::tools::barBeatTick(part.performance, d.tick).c_str(),
                         quorvel::tools::clockTime(d.frame, rate).c_str());
         }
     }
@@ -266,8 +268,9 @@ int run(const Options& options, const char* argv0) {
 
     const std::int64_t tailFrames = static_cast<std::int64_t>(std::llround(options.tail * options.rate));
     if (performance.endFrame > kMaxSeconds * options.rate)
-        throw quorvel::tools::InputError(source + " lasts " + std::to_string(performance.endFrame / options.rate / 3600) +
-                                  " hours; the renderer stops at 24");
+        throw quorvel::tools::InputError(source + " lasts " +
+                                         std::to_string(performance.endFrame / options.rate / 3600) +
+                                         " hours; the renderer stops at 24");
 
     quorvel::tools::RenderJob job;
     job.totalFrames = performance.endFrame + tailFrames;
@@ -281,7 +284,8 @@ int run(const Options& options, const char* argv0) {
         for (int channel : voiced) {
             quorvel::tools::Part part;
             part.channel = channel;
-            part.performance = quorvel::tools::onlyChannels(performance, static_cast<quorvel::tools::ChannelSet>(1u << (channel - 1)));
+            part.performance =
+                quorvel::tools::onlyChannels(performance, static_cast<quorvel::tools::ChannelSet>(1u << (channel - 1)));
             part.plugin = first ? std::move(first) : loadPlugin(pluginPath, host, indexed);
             job.parts.push_back(std::move(part));
         }
@@ -298,7 +302,8 @@ int run(const Options& options, const char* argv0) {
         part.plugin = std::move(first);
         job.parts.push_back(std::move(part));
     }
-    if (!parts || options.parts) job.mixPath = options.output.empty() ? stem + quorvel::tools::fileExtension(format) : options.output;
+    if (!parts || options.parts)
+        job.mixPath = options.output.empty() ? stem + quorvel::tools::fileExtension(format) : options.output;
 
     // What the instrument's voices could not play, from its own engine.
     const bool instrument = quorvel::tools::EngineProbe::isTheInstrument(*job.parts.front().plugin);
@@ -306,7 +311,7 @@ int run(const Options& options, const char* argv0) {
         for (quorvel::tools::Part& part : job.parts) {
             const auto changes = quorvel::tools::indexedChanges(*part.plugin, part.performance);
             part.report = quorvel::tools::reportVoices(part.performance, indexed, changes, options.rate, options.block,
-                                                job.totalFrames);
+                                                       job.totalFrames);
         }
     } else if (options.report) {
         throw UsageError("--report needs the quorvel instrument: " + pluginPath + " is another plug-in");
@@ -320,8 +325,10 @@ int run(const Options& options, const char* argv0) {
         progress.abandon();
         throw;
     }
-    if (options.report) printReport(job.parts, options.rate);
-    else if (instrument) std::fprintf(stderr, "%s: %s\n", kProgram, summary(job.parts).c_str());
+    if (options.report)
+        printReport(job.parts, options.rate);
+    else if (instrument)
+        std::fprintf(stderr, "%s: %s\n", kProgram, summary(job.parts).c_str());
     for (const std::string& path : written) std::printf("%s\n", path.c_str());
     return 0;
 }
@@ -364,9 +371,9 @@ int main(int argc, char** argv) {
                    "Play only these MIDI channels, e.g. 1-4,6 (channel 10 holds drums in General MIDI files)");
     app.add_flag("--parts", options.parts,
                  "Play each channel that has notes on its own instance of the plug-in and mix them");
-    app.add_option("--stems", options.stems, "Also write each part to its own file in this folder, named after its channel");
-    app.add_flag("--report", options.report,
-                 "List the notes the instrument's voices could not play (quorvel only)");
+    app.add_option("--stems", options.stems,
+                   "Also write each part to its own file in this folder, named after its channel");
+    app.add_flag("--report", options.report, "List the notes the instrument's voices could not play (quorvel only)");
     app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
 
     try {

@@ -22,14 +22,15 @@ std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFr
     return end;
 }
 
-PerformancePlayer::PerformancePlayer(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames)
+PerformancePlayer::PerformancePlayer(quorvel::host::Plugin& plugin, const Performance& performance,
+                                     std::int64_t totalFrames)
     : instrument(plugin),
       messages(performance.midi),
       parameterChanges(indexedChanges(plugin, performance)),
       length(totalFrames) {
     const int blockSize = plugin.settings().blockSize;
     channelBuffers.assign(static_cast<std::size_t>(plugin.numOutputs()),
-                    std::vector<float>(static_cast<std::size_t>(blockSize)));
+                          std::vector<float>(static_cast<std::size_t>(blockSize)));
     for (auto& buffer : channelBuffers) channelPointers.push_back(buffer.data());
     if (channelPointers.empty()) channelPointers.push_back(nullptr);
 }
@@ -45,10 +46,12 @@ int PerformancePlayer::next() {
         switchedOn = true;
     }
     while (nextParameterChange < parameterChanges.size() && parameterChanges[nextParameterChange].frame <= played) {
-        instrument.setParameter(parameterChanges[nextParameterChange].index, parameterChanges[nextParameterChange].value);
+        instrument.setParameter(parameterChanges[nextParameterChange].index,
+                                parameterChanges[nextParameterChange].value);
         ++nextParameterChange;
     }
-    const std::int64_t end = blockEnd(played, instrument.settings().blockSize, length, parameterChanges, nextParameterChange);
+    const std::int64_t end =
+        blockEnd(played, instrument.settings().blockSize, length, parameterChanges, nextParameterChange);
 
     // Events before the first sample (there should be none) play at once.
     blockEvents.clear();

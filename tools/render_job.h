@@ -28,9 +28,9 @@ struct RenderJob {
     std::vector<Part> parts;
     std::int64_t totalFrames = 0;
     SampleFormat format = SampleFormat::Float;
-    std::string mixPath;    // empty: no mix (stems only)
-    std::string stemsDir;   // empty: no stems
-    std::string stemStem;   // stems are <stemsDir>/<stemStem>-channel-NN<extension>
+    std::string mixPath;   // empty: no mix (stems only)
+    std::string stemsDir;  // empty: no stems
+    std::string stemStem;  // stems are <stemsDir>/<stemStem>-channel-NN<extension>
     int sampleRate = 44100;
     // A fresh instance of the plug-in with the run's settings, for a pass
     // that must not disturb the parts' own instances.

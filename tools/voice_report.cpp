@@ -22,14 +22,19 @@ namespace quorvel::tools {
 namespace {
 
 bool isNoteOn(const TimedMidi& m) { return (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0; }
-bool isNoteOff(const TimedMidi& m) { return (m.bytes[0] & 0xF0) == 0x80 || ((m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] == 0); }
+bool isNoteOff(const TimedMidi& m) {
+    return (m.bytes[0] & 0xF0) == 0x80 || ((m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] == 0);
+}
 bool isAllNotesOff(const TimedMidi& m) { return (m.bytes[0] & 0xF0) == 0xB0 && m.bytes[1] >= 123; }
 
 class VoiceFollower {
 public:
     VoiceFollower(const Performance& performance, const std::vector<std::pair<int, float>>& settings,
                   const std::vector<IndexedChange>& changes, int sampleRate, int blockSize, std::int64_t totalFrames)
-        : messages(performance.midi), parameterChanges(changes), largestBlock(blockSize), length(totalFrames),
+        : messages(performance.midi),
+          parameterChanges(changes),
+          largestBlock(blockSize),
+          length(totalFrames),
           probe(sampleRate, blockSize) {
         for (const auto& [index, value] : settings) probe.setParameter(index, value);
     }
@@ -39,12 +44,15 @@ public:
         // After the last note-on voices are only freed: the report is complete.
         while (played < length && nextStrike < messages.size()) {
             stopIfInterrupted();
-            while (nextParameterChange < parameterChanges.size() && parameterChanges[nextParameterChange].frame <= played) {
-                probe.setParameter(parameterChanges[nextParameterChange].index, parameterChanges[nextParameterChange].value);
+            while (nextParameterChange < parameterChanges.size() &&
+                   parameterChanges[nextParameterChange].frame <= played) {
+                probe.setParameter(parameterChanges[nextParameterChange].index,
+                                   parameterChanges[nextParameterChange].value);
                 ++nextParameterChange;
             }
             std::int64_t end = blockEnd(played, largestBlock, length, parameterChanges, nextParameterChange);
-            const bool strike = nextStrike < messages.size() && std::max<std::int64_t>(messages[nextStrike].frame, 0) <= played;
+            const bool strike =
+                nextStrike < messages.size() && std::max<std::int64_t>(messages[nextStrike].frame, 0) <= played;
             if (strike) {
                 end = played + 1;
                 follow(end);

@@ -43,8 +43,8 @@ void writeBand(const std::string& path) {
 }
 
 TEST_F(Parts, BadChannelListsAreCommandLineMistakes) {
-    const char* const cases[][2] = {{"0", "channel 0 is not in 1..16"},     {"17", "channel 17 is not in 1..16"},
-                                    {"4-2", "the range 4-2 runs backwards"}, {"1,,2", "\",\" where a channel number"},
+    const char* const cases[][2] = {{"0", "channel 0 is not in 1..16"},       {"17", "channel 17 is not in 1..16"},
+                                    {"4-2", "the range 4-2 runs backwards"},  {"1,,2", "\",\" where a channel number"},
                                     {"1;2", "\";\" where a comma or a dash"}, {"3-", "a channel number is missing"}};
     for (const auto& c : cases) {
         const RunResult r = render({"--channels", c[0]});
@@ -55,7 +55,8 @@ TEST_F(Parts, BadChannelListsAreCommandLineMistakes) {
 
 TEST_F(Parts, EachPartIsItsChannelAloneAndTheFloatMixIsTheirSum) {
     writeBand(dir / "band.mid");
-    const RunResult r = render({"band.mid", "--parts", "--channels", "1-9", "--stems", "stems", "-o", "mix.wav", "--report"});
+    const RunResult r =
+        render({"band.mid", "--parts", "--channels", "1-9", "--stems", "stems", "-o", "mix.wav", "--report"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out,
@@ -97,7 +98,8 @@ TEST_F(Parts, PcmMixIsBroughtDownToFullScaleInsteadOfClipping) {
     ASSERT_GT(peak, 1.5f);  // three parts at full gain: far beyond full scale
     ASSERT_EQ(pcm.samples.size(), sum.samples.size());
     float worst = 0.0f;
-    for (std::size_t i = 0; i < sum.samples.size(); ++i) worst = std::max(worst, std::abs(pcm.samples[i] - sum.samples[i] / peak));
+    for (std::size_t i = 0; i < sum.samples.size(); ++i)
+        worst = std::max(worst, std::abs(pcm.samples[i] - sum.samples[i] / peak));
     EXPECT_LE(worst, 1.0f / 8388608);
     EXPECT_LE(pcm.peak(), 1.0f);
 }

@@ -2,8 +2,8 @@
 // the formats, the defaults, --set and --info, and one clear message for each
 // kind of bad input.
 #include <dlfcn.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <regex>
