@@ -1,7 +1,8 @@
 // The renderer's MIDI file reader with any bytes. A file is either refused
 // with a message naming it or read into events in time order, each a
 // channel message with data bytes below 0x80, none after the file's end.
-// libsmf's own memory errors and assertions show up here as crashes.
+// A read outside the file's bytes or an arithmetic overflow while placing
+// events shows up here as a sanitizer report.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

@@ -4,8 +4,10 @@
 #   quorvel-<version>-linux-x86.tar.gz      the same, 32-bit
 #   quorvel-<version>-windows-x64.zip       quorvel.dll, quorvel-render.exe, README.md
 #   quorvel-<version>-windows-x86.zip       the same, 32-bit
+#   quorvel_<version>_<arch>.deb            the Debian package (with linux-x86_64)
+#   SHA256SUMS                              the checksums of everything above
 # The Windows renderer needs its libraries built by scripts/windows-deps.sh
-# (Debian has no Windows builds of libsndfile and libsmf); without them the
+# (Debian has no Windows build of libsndfile); without it the
 # Windows archives carry the plug-in and the README only, and say so.
 #
 #   bash scripts/release.sh [PLATFORM...]   (default: all four)
@@ -18,7 +20,6 @@ jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2
 version=$(sed -n 's/^project(quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 dist="$PWD/dist"
-crossdeps=$(mkdir -p "${QUORVEL_CROSS_DEPS:-build/cross-deps}" && cd "${QUORVEL_CROSS_DEPS:-build/cross-deps}" && pwd)
 windeps=$(mkdir -p "${QUORVEL_WINDOWS_DEPS:-build/windows-deps}" && cd "${QUORVEL_WINDOWS_DEPS:-build/windows-deps}" && pwd)
 mkdir -p "$dist"
 
@@ -33,7 +34,7 @@ for platform in $platforms; do
     esac
 done
 [[ " $platforms " == *" linux-x86_64 "* ]] && bash scripts/deps.sh
-[ ${#cross[@]} -eq 0 ] || QUORVEL_CROSS_DEPS="$crossdeps" bash scripts/cross-deps.sh "${cross[@]}"
+[ ${#cross[@]} -eq 0 ] || bash scripts/cross-deps.sh "${cross[@]}"
 
 for platform in $platforms; do
     dir="${QUORVEL_RELEASE_ROOT:-build}/release-$platform"
@@ -41,16 +42,15 @@ for platform in $platforms; do
     options=(-DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCH=OFF -DCMAKE_SKIP_RPATH=ON)
     targets=(quorvel)
     case $platform in
-        linux-x86_64) options+=(-DQUORVEL_BUILD_TOOLS=ON); targets+=(quorvel-render) ;;
+        linux-x86_64) options+=(-DQUORVEL_BUILD_TOOLS=ON); targets=(all) ;;
         linux-x86)
             options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/linux-x86.cmake" -DQUORVEL_BUILD_TOOLS=ON)
-            targets+=(quorvel-render)
-            export PKG_CONFIG_PATH="$crossdeps/i386/usr/lib/i386-linux-gnu/pkgconfig" ;;
+            targets+=(quorvel-render) ;;
         windows-*)
             arch=${platform#windows-}
             options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-$arch.cmake")
             deps="$windeps/$arch"
-            if [ -f "$deps/lib/pkgconfig/smf.pc" ]; then
+            if [ -f "$deps/lib/pkgconfig/sndfile.pc" ]; then
                 options+=(-DQUORVEL_BUILD_TOOLS=ON -DQUORVEL_MINGW_PREFIX="$deps")
                 targets+=(quorvel-render)
             else
@@ -73,7 +73,7 @@ for platform in $platforms; do
         *) cp "$dir/quorvel.so" "$dir/tools/quorvel-render" "$stage/" ;;
     esac
     for binary in "$stage"/quorvel*; do "$strip" --strip-unneeded "$binary"; done
-    cp README.md "$stage/"
+    cp README.md LICENSE "$stage/"
     case $platform in
         windows-*) archive="$dist/$name.zip"; pack=(cf "$archive" --format=zip) ;;
         *) archive="$dist/$name.tar.gz"; pack=(cfz "$archive" --format=gnutar) ;;
@@ -81,4 +81,13 @@ for platform in $platforms; do
     rm -f "$archive"
     (cd "$dir/package" && cmake -E tar "${pack[@]}" "$name")
     echo "release: $archive"
+    if [ "$platform" = linux-x86_64 ]; then
+        (cd "$dir" && cpack -G DEB -B "$dist" >/dev/null)
+        rm -rf "$dist/_CPack_Packages"
+        echo "release: $(ls "$dist"/quorvel_"$version"_*.deb)"
+    fi
 done
+
+# Checksums of everything this version made (sha256sum -c SHA256SUMS checks them).
+(cd "$dist" && sha256sum quorvel-"$version"-* quorvel_"$version"_*.deb 2>/dev/null >SHA256SUMS || true)
+echo "release: $dist/SHA256SUMS"

@@ -22,7 +22,7 @@ jobs=$(nproc)
 
 wants() { [[ " $targets " == *" $1 "* ]]; }
 # The Windows renderer of a mingw target can be built when its libraries are there.
-windows_renderer() { [ -n "$windeps" ] && [ -f "$windeps/${1#mingw-}/lib/pkgconfig/smf.pc" ]; }
+windows_renderer() { [ -n "$windeps" ] && [ -f "$windeps/${1#mingw-}/lib/pkgconfig/sndfile.pc" ]; }
 renders=false
 for target in $targets; do
     if [ "$target" = linux-x86 ] || windows_renderer "$target"; then renders=true; fi
@@ -30,7 +30,7 @@ done
 elapsed() { echo "$((SECONDS - started)) s"; }
 
 # --- packages -------------------------------------------------------------
-QUORVEL_CROSS_DEPS="$root/cross-deps" bash scripts/cross-deps.sh $targets
+bash scripts/cross-deps.sh $targets
 echo "cross: packages ready after $(elapsed)"
 
 # --- the Linux x86-64 reference renderer ------------------------------------
@@ -42,9 +42,6 @@ if $renders; then
     fi
     reference=$(cd "$reference" && pwd)
 fi
-
-# libsmf's i386 build, unpacked by cross-deps.sh.
-wants linux-x86 && export PKG_CONFIG_PATH="$root/cross-deps/i386/usr/lib/i386-linux-gnu/pkgconfig"
 
 # --- can this kernel run 32-bit x86 programs? ---------------------------------
 # Some kernels are built without IA-32 emulation: there a 32-bit program fails

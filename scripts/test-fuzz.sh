@@ -8,7 +8,7 @@
 # QUORVEL_FUZZ_SECONDS sets the time per target (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/apt-install.sh clang libclang-rt-14-dev cmake pkg-config libsmf-dev
+bash scripts/apt-install.sh clang libclang-rt-14-dev cmake pkg-config
 build=${QUORVEL_FUZZ_BUILD:-build/fuzz}
 seconds=${QUORVEL_FUZZ_SECONDS:-15}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_FUZZ=ON \

@@ -2,8 +2,8 @@
 //
 // A plain type that knows no plug-in format: parameter values go in and out by
 // index, MIDI messages arrive with their frame offsets, and a block is rendered
-// at a sample rate handed in as a value into two output buffers. The VST 2.4
-// glue (plugin/quorvel.h) owns one and forwards the host's requests to it.
+// at a sample rate handed in as a value into two output buffers. A plug-in
+// format's glue owns one and forwards the host's requests to it.
 //
 // Where things are: MIDI intake in midi_intake.h (inline) and .cpp, the
 // event queue's firing order in event_schedule.cpp, the due events applied

@@ -38,18 +38,29 @@ const char* fileExtension(SampleFormat format) { return format == SampleFormat::
 
 namespace {
 
-int sndfileFormat(SampleFormat format) {
+// A WAV file counts its size and its audio's size in 32 bits. The headers
+// libsndfile writes before the audio take well under 1 KiB.
+constexpr std::int64_t kMaxWavAudioBytes = 0xFFFFFFFFLL - 1024;
+
+int sndfileFormat(SampleFormat format, int channels, std::int64_t frames) {
+    int bytesPerSample = 4;
+    int encoding = SF_FORMAT_FLOAT;
     switch (format) {
-        case SampleFormat::Float:
-            return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        case SampleFormat::Pcm16:
-            return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        case SampleFormat::Pcm24:
-            return SF_FORMAT_WAV | SF_FORMAT_PCM_24;
         case SampleFormat::Flac:
             return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+        case SampleFormat::Float:
+            break;
+        case SampleFormat::Pcm16:
+            bytesPerSample = 2;
+            encoding = SF_FORMAT_PCM_16;
+            break;
+        case SampleFormat::Pcm24:
+            bytesPerSample = 3;
+            encoding = SF_FORMAT_PCM_24;
+            break;
     }
-    return 0;
+    const bool large = frames > kMaxWavAudioBytes / (std::int64_t{bytesPerSample} * channels);
+    return (large ? SF_FORMAT_RF64 : SF_FORMAT_WAV) | encoding;
 }
 
 // Creates a new, empty file beside `destination` and returns its path and
@@ -73,18 +84,24 @@ int createTemporary(const std::string& destination, std::string& path) {
 
 }  // namespace
 
-AudioFileWriter::AudioFileWriter(const std::string& destination, SampleFormat format, int channels, int sampleRate)
+AudioFileWriter::AudioFileWriter(const std::string& destination, SampleFormat format, int channels, int sampleRate,
+                                 std::int64_t frames)
     : destinationPath(destination), channelCount(channels) {
     if (channels < 1) throw InputError("cannot write " + destination + ": no audio channels");
     std::error_code error;
-    if (fs::is_directory(destination, error)) throw InputError("cannot write " + destination + ": it is a directory");
+    const fs::file_status existing = fs::status(destination, error);
+    if (fs::is_directory(existing)) throw InputError("cannot write " + destination + ": it is a directory");
+    // The finished file takes the destination's place: a device or a pipe
+    // there would be replaced by it.
+    if (fs::exists(existing) && !fs::is_regular_file(existing))
+        throw InputError("cannot write " + destination + ": it is not a regular file");
 
     interleaved.reserve(kBufferFrames * static_cast<std::size_t>(channels));
     descriptor = createTemporary(destination, temporaryPath);
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
-    info.format = sndfileFormat(format);
+    info.format = sndfileFormat(format, channels, frames);
     if (!sf_format_check(&info)) {
         discard();
         throw InputError("cannot write " + destination + ": the format does not allow " + std::to_string(channels) +

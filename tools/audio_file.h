@@ -1,11 +1,14 @@
 // Audio files written through libsndfile. The file is written under a
 // temporary name beside the destination and renamed when complete, so a
 // failed or interrupted render never leaves a partial file under the
-// destination's name.
+// destination's name. A WAV file whose audio would pass the 4 GiB that the
+// format's 32-bit sizes can count is written as RF64 (the same layout with
+// 64-bit sizes) instead.
 #pragma once
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,8 +23,10 @@ const char* fileExtension(SampleFormat format);
 
 class AudioFileWriter {
 public:
-    // Throws InputError when the file cannot be created.
-    AudioFileWriter(const std::string& destination, SampleFormat format, int channels, int sampleRate);
+    // Throws InputError when the file cannot be created. `frames`: how many
+    // samples of each channel the file will hold.
+    AudioFileWriter(const std::string& destination, SampleFormat format, int channels, int sampleRate,
+                    std::int64_t frames);
     ~AudioFileWriter();  // removes the temporary file unless committed
     AudioFileWriter(const AudioFileWriter&) = delete;
     AudioFileWriter& operator=(const AudioFileWriter&) = delete;

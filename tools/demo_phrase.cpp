@@ -39,6 +39,7 @@ public:
         });
         std::stable_sort(phrase.parameters.begin(), phrase.parameters.end(),
                          [](const TimedParameter& a, const TimedParameter& b) { return a.frame < b.frame; });
+        phrase.ticksPerQuarter = kBeat;
         phrase.endFrame = 0;
         if (!phrase.midi.empty()) phrase.endFrame = phrase.midi.back().frame;
         if (!phrase.parameters.empty()) phrase.endFrame = std::max(phrase.endFrame, phrase.parameters.back().frame);
@@ -50,6 +51,7 @@ private:
     void message(int at, int status, int data1, int data2) {
         TimedMidi m;
         m.frame = frame(at);
+        m.tick = at;
         m.bytes[0] = static_cast<std::uint8_t>(status);
         m.bytes[1] = static_cast<std::uint8_t>(data1);
         m.bytes[2] = static_cast<std::uint8_t>(data2);

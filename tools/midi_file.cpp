@@ -1,68 +1,206 @@
-// Reading MIDI files through libsmf.
+// Reading Standard MIDI files. The reader trusts nothing it reads: every
+// chunk length and every event is checked against the bytes that are there,
+// and a file that cannot be used is refused with what is wrong with it
+// (cut downloads and sloppy writers are common). Chunks of unknown kinds,
+// longer headers, tracks without an end-of-track event and meta events of
+// any length are read as the format allows; whatever follows a track's
+// end-of-track event is not part of it, and neither are tracks beyond the
+// number the header announces.
 #include "tools/midi_file.h"
-
-#include <smf.h>
-
-#include "tools/smf_screen.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QUORVEL_WITH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QUORVEL_WITH_ASAN 1
-#endif
-#endif
-#if defined(QUORVEL_WITH_ASAN)
-// libsmf loses its half-built file record when it refuses a file. The screen
-// refuses such files before it sees them; should one still get through, that
-// memory is the library's own and cannot be freed from here.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libsmf.so\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
-#endif
 
 namespace quorvel::tools {
 
 namespace {
 
-// libsmf reports problems through GLib's log. While a file is parsed, the
-// messages are collected here instead of being printed. libsmf loads a
-// damaged file as far as it can and reports the damage as critical
-// messages; such a file is refused rather than played in part.
-class LogCapture {
-public:
-    LogCapture() { previousHandler = g_log_set_default_handler(&LogCapture::handler, this); }
-    ~LogCapture() { g_log_set_default_handler(previousHandler, nullptr); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
+// Positions are counted in 64 bits, but a track this long is damaged rather
+// than meant (at 96 pulses per quarter and 120 BPM it would last 129 days).
+constexpr std::int64_t kMaxTrackPulses = 0x7FFFFFFF;
 
-    // The first critical message, or the last message of any kind.
-    std::string reason() const { return firstCritical.empty() ? lastMessage : firstCritical; }
-    bool sawCritical() const { return !firstCritical.empty(); }
+std::string hexByte(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+    return text;
+}
+
+std::uint32_t bigEndian32(const unsigned char* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+// What a track holds for the renderer: channel messages, tempo changes and
+// time signatures, each with its position and its place in the file.
+struct ChannelEvent {
+    std::int64_t pulses;
+    std::uint8_t bytes[3];
+};
+struct TempoChange {
+    std::int64_t pulses;
+    std::int64_t usPerQuarter;
+};
+
+struct TrackContents {
+    std::vector<ChannelEvent> messages;
+    std::vector<TempoChange> tempos;
+    std::vector<Meter> meters;
+    std::int64_t endPulses = 0;  // the end-of-track event, or the last event where it is missing
+};
+
+// One track chunk's events.
+class TrackReader {
+public:
+    TrackReader(const unsigned char* data, std::size_t size, int number, TrackContents& out)
+        : bytes(data), byteCount(size), trackNumber(number), contents(out) {}
+
+    void run() {
+        std::int64_t time = 0;
+        while (cursor < byteCount) {
+            time += quantity("an event time");
+            if (time > kMaxTrackPulses) fail("it lasts more than 2147483647 pulses");
+            contents.endPulses = time;
+            if (cursor >= byteCount) fail("it ends after an event time, with no event");
+            const unsigned first = bytes[cursor];
+            if (first < 0xF0) {
+                channelMessage(time);
+            } else if (first == 0xF0 || first == 0xF7) {
+                ++cursor;
+                skip(quantity("a system-exclusive length"), "a system-exclusive message");
+                runningStatus = 0;
+            } else if (first == 0xFF) {
+                ++cursor;
+                if (cursor >= byteCount) fail("a meta event is cut short");
+                const unsigned type = bytes[cursor++];
+                const std::uint32_t length = quantity("a meta event length");
+                const unsigned char* body = bytes + cursor;
+                skip(length, "a meta event");
+                runningStatus = 0;
+                if (type == 0x2F) return;  // end of track
+                if (type == 0x51) tempo(time, body, length);
+                if (type == 0x58 && length >= 2) meter(time, body);
+            } else {
+                fail("status byte " + hexByte(first) + " has no place in a MIDI file");
+            }
+        }
+    }
 
 private:
-    static void handler(const gchar* /*domain*/, GLogLevelFlags level, const gchar* message, gpointer self) {
-        auto* capture = static_cast<LogCapture*>(self);
-        const std::string text = message && *message ? message : "unknown problem";
-        if ((level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR)) && capture->firstCritical.empty())
-            capture->firstCritical = text;
-        capture->lastMessage = text;
+    [[noreturn]] void fail(const std::string& what) const {
+        throw InputError("track " + std::to_string(trackNumber) + ": " + what);
     }
-    GLogFunc previousHandler;
-    std::string firstCritical;
-    std::string lastMessage;
+
+    std::uint32_t quantity(const char* what) {
+        std::uint32_t value = 0;
+        for (int n = 0; n < 4; ++n) {
+            if (cursor >= byteCount) fail(std::string(what) + " runs past the end of the track");
+            const unsigned byte = bytes[cursor++];
+            value = (value << 7) | (byte & 0x7F);
+            if (!(byte & 0x80)) return value;
+        }
+        fail(std::string(what) + " is longer than four bytes");
+    }
+
+    void skip(std::uint32_t length, const char* what) {
+        if (length > byteCount - cursor) fail(std::string(what) + " runs past the end of the track");
+        cursor += length;
+    }
+
+    void channelMessage(std::int64_t time) {
+        unsigned status = bytes[cursor];
+        if (status >= 0x80) {
+            runningStatus = status;
+            ++cursor;
+        } else if (runningStatus == 0) {
+            fail("data byte " + hexByte(status) + " where a status byte belongs (no message to repeat)");
+        } else {
+            status = runningStatus;
+        }
+        const std::size_t length = (status & 0xE0) == 0xC0 ? 1 : 2;  // program change, channel pressure: 1
+        if (length > byteCount - cursor) fail("a channel message is cut short");
+        ChannelEvent event{time, {static_cast<std::uint8_t>(status), 0, 0}};
+        for (std::size_t i = 0; i < length; ++i) {
+            if (bytes[cursor + i] >= 0x80)
+                fail("status byte " + hexByte(bytes[cursor + i]) + " where a data byte of a channel message belongs");
+            event.bytes[1 + i] = bytes[cursor + i];
+        }
+        cursor += length;
+        contents.messages.push_back(event);
+    }
+
+    void tempo(std::int64_t time, const unsigned char* body, std::uint32_t length) {
+        if (length != 3) fail("a tempo change with " + std::to_string(length) + " data bytes instead of 3");
+        const std::int64_t us = (std::int64_t{body[0]} << 16) | (std::int64_t{body[1]} << 8) | body[2];
+        if (us == 0) fail("a tempo change to 0 microseconds per quarter note");
+        contents.tempos.push_back({time, us});
+    }
+
+    // Numerator, then the denominator as a power of two. Only positions as
+    // bar:beat:tick depend on it, so odd values are kept within reason
+    // rather than refused.
+    void meter(std::int64_t time, const unsigned char* body) {
+        contents.meters.push_back({time, std::max(1, int{body[0]}), 1 << std::min(6, int{body[1]})});
+    }
+
+    const unsigned char* bytes;
+    std::size_t byteCount;
+    std::size_t cursor = 0;
+    int trackNumber;
+    unsigned runningStatus = 0;
+    TrackContents& contents;
 };
 
-struct SmfDeleter {
-    void operator()(smf_t* smf) const { smf_delete(smf); }
+struct FileContents {
+    int ppqn = 0;
+    std::vector<TrackContents> tracks;
 };
+
+FileContents readChunks(const unsigned char* data, std::size_t size) {
+    if (size < 14 || std::memcmp(data, "MThd", 4) != 0) throw InputError("no MThd header");
+    const std::uint32_t headerLength = bigEndian32(data + 4);
+    if (headerLength < 6) throw InputError("the header chunk holds " + std::to_string(headerLength) + " bytes, not 6");
+    if (headerLength > size - 8) throw InputError("the header chunk runs past the end of the file");
+    const int format = (data[8] << 8) | data[9];
+    if (format == 2) throw InputError("format 2 (independent sequences) is not supported, only formats 0 and 1");
+    if (format > 2) throw InputError("unknown format " + std::to_string(format));
+    const int announced = (data[10] << 8) | data[11];
+    if (announced == 0) throw InputError("the header announces no tracks");
+    if (data[12] & 0x80) {
+        throw InputError("SMPTE time division (" + std::to_string(-static_cast<signed char>(data[12])) +
+                         " FPS) is not supported, only pulses per quarter note");
+    }
+    FileContents file;
+    file.ppqn = (data[12] << 8) | data[13];
+    if (file.ppqn == 0) throw InputError("a time division of 0 pulses per quarter note");
+
+    std::size_t pos = 8 + std::size_t{headerLength};
+    while (static_cast<int>(file.tracks.size()) < announced) {
+        const int number = static_cast<int>(file.tracks.size()) + 1;
+        if (size - pos < 8) {
+            throw InputError("the header announces " + std::to_string(announced) + " tracks, the file holds " +
+                             std::to_string(number - 1));
+        }
+        const unsigned char* chunk = data + pos;
+        const std::uint32_t length = bigEndian32(chunk + 4);
+        const bool track = std::memcmp(chunk, "MTrk", 4) == 0;
+        if (length > size - pos - 8) {
+            if (track) {
+                throw InputError("track " + std::to_string(number) + " is cut short: it needs " +
+                                 std::to_string(length) + " bytes, the file holds " + std::to_string(size - pos - 8));
+            }
+            throw InputError("the file ends inside a chunk where track " + std::to_string(number) + " was expected");
+        }
+        pos += 8 + std::size_t{length};
+        if (!track) continue;  // chunks of unknown kinds are skipped, as readers of the format must
+        file.tracks.emplace_back();
+        TrackReader(chunk + 8, length, number, file.tracks.back()).run();
+    }
+    return file;
+}
 
 // The tempo map: from each tempo change on, one quarter note lasts
 // `usPerQuarter` microseconds. `elapsed` is the time at the change in units
@@ -75,19 +213,18 @@ struct TempoSegment {
 
 class TempoMap {
 public:
-    TempoMap(smf_t* smf, int sampleRate) : pulsesPerQuarter(smf->ppqn), rate(sampleRate) {
+    // `changes` in time order, file order within a pulse: the last change at
+    // a pulse holds from it on.
+    TempoMap(const std::vector<TempoChange>& changes, int ppqn, int sampleRate)
+        : ticksPerQuarter(ppqn), rate(sampleRate) {
         segments.push_back({0, 500000, 0});  // 120 beats per minute until the file says otherwise
-        for (int i = 0;; ++i) {
-            const smf_tempo_t* tempo = smf_get_tempo_by_number(smf, i);
-            if (!tempo) break;
-            const std::int64_t us = tempo->microseconds_per_quarter_note;
-            if (us <= 0) continue;
+        for (const TempoChange& change : changes) {
             TempoSegment& last = segments.back();
-            const std::int64_t pulses = std::max<std::int64_t>(tempo->time_pulses, last.pulses);
-            if (pulses == last.pulses)
-                last.usPerQuarter = us;
+            if (change.pulses == last.pulses)
+                last.usPerQuarter = change.usPerQuarter;
             else
-                segments.push_back({pulses, us, last.elapsed + (pulses - last.pulses) * last.usPerQuarter});
+                segments.push_back({change.pulses, change.usPerQuarter,
+                                    last.elapsed + (change.pulses - last.pulses) * last.usPerQuarter});
         }
     }
 
@@ -96,14 +233,28 @@ public:
                                    [](std::int64_t p, const TempoSegment& s) { return p < s.pulses; });
         const TempoSegment& s = *std::prev(it);
         const std::int64_t elapsed = s.elapsed + (pulses - s.pulses) * s.usPerQuarter;
-        return framesAt(elapsed, static_cast<std::int64_t>(pulsesPerQuarter) * 1000000, rate);
+        return framesAt(elapsed, static_cast<std::int64_t>(ticksPerQuarter) * 1000000, rate);
     }
 
 private:
-    int pulsesPerQuarter;
+    int ticksPerQuarter;
     int rate;
     std::vector<TempoSegment> segments;
 };
+
+std::int64_t position(const ChannelEvent& e) { return e.pulses; }
+std::int64_t position(const TempoChange& e) { return e.pulses; }
+std::int64_t position(const Meter& e) { return e.tick; }
+
+// Merges what the tracks hold into one list in time order: by pulse, then by
+// track, then in file order.
+template <typename T, typename Member>
+std::vector<T> merged(const std::vector<TrackContents>& tracks, Member member) {
+    std::vector<T> all;
+    for (const TrackContents& track : tracks) all.insert(all.end(), (track.*member).begin(), (track.*member).end());
+    std::stable_sort(all.begin(), all.end(), [](const T& a, const T& b) { return position(a) < position(b); });
+    return all;
+}
 
 }  // namespace
 
@@ -125,49 +276,27 @@ Performance loadMidiFile(const std::string& path, int sampleRate) {
 Performance parseMidi(const void* data, std::size_t size, int sampleRate, const std::string& name) {
     if (size < 14 || std::memcmp(data, "MThd", 4) != 0)
         throw InputError(name + " is not a Standard MIDI file (no MThd header)");
-    std::vector<unsigned char> screened;
+    FileContents file;
     try {
-        screened = screenMidiFile(static_cast<const unsigned char*>(data), size);
+        file = readChunks(static_cast<const unsigned char*>(data), size);
     } catch (const InputError& e) {
         throw InputError(name + " is not a usable MIDI file: " + e.what());
     }
-    if (screened.size() > 0x7FFFFFFF) throw InputError(name + " is too large for a MIDI file");
 
-    std::unique_ptr<smf_t, SmfDeleter> smf;
-    {
-        LogCapture log;
-        smf.reset(smf_load_from_memory(screened.data(), static_cast<int>(screened.size())));
-        if (!smf || log.sawCritical()) {
-            std::string reason = log.reason();
-            if (reason.empty()) reason = "unreadable";
-            throw InputError(name + " is not a usable MIDI file: " + reason);
-        }
-    }
-    if (smf->ppqn <= 0 || smf->frames_per_second != 0)
-        throw InputError(name + ": SMPTE time division is not supported, only pulses per quarter note");
-
-    const TempoMap tempo(smf.get(), sampleRate);
+    const TempoMap tempo(merged<TempoChange>(file.tracks, &TrackContents::tempos), file.ppqn, sampleRate);
     Performance performance;
-    smf_rewind(smf.get());
-    std::int64_t lastPulses = 0;
-    LogCapture quiet;  // libsmf may warn about oddities it skips
-    while (smf_event_t* event = smf_get_next_event(smf.get())) {
-        lastPulses = std::max<std::int64_t>(lastPulses, event->time_pulses);
-        if (event->midi_buffer_length < 1 || !event->midi_buffer) continue;
-        const std::uint8_t status = event->midi_buffer[0];
-        if (status < 0x80 || status >= 0xF0) continue;  // metadata, system exclusive, system messages
-        const int length = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-        if (event->midi_buffer_length < length) continue;
+    performance.ticksPerQuarter = file.ppqn;
+    performance.meters = merged<Meter>(file.tracks, &TrackContents::meters);
+    std::int64_t endPulses = 0;
+    for (const TrackContents& track : file.tracks) endPulses = std::max(endPulses, track.endPulses);
+    for (const ChannelEvent& e : merged<ChannelEvent>(file.tracks, &TrackContents::messages)) {
         TimedMidi midi;
-        midi.frame = tempo.frameAt(event->time_pulses);
-        for (int i = 0; i < length; ++i) midi.bytes[i] = event->midi_buffer[i];
+        midi.frame = tempo.frameAt(e.pulses);
+        midi.tick = e.pulses;
+        std::copy(e.bytes, e.bytes + 3, midi.bytes);
         performance.midi.push_back(midi);
     }
-    lastPulses = std::max<std::int64_t>(lastPulses, smf_get_length_pulses(smf.get()));
-    performance.endFrame = tempo.frameAt(lastPulses);
-    // libsmf hands events out in time order; keep file order within a sample.
-    std::stable_sort(performance.midi.begin(), performance.midi.end(),
-                     [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
+    performance.endFrame = tempo.frameAt(endPulses);
     return performance;
 }
 

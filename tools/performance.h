@@ -12,6 +12,7 @@ namespace quorvel::tools {
 struct TimedMidi {
     std::int64_t frame = 0;
     std::uint8_t bytes[3] = {0, 0, 0};
+    std::int64_t tick = 0;  // position in the score, in ticks of Performance::ticksPerQuarter
 };
 
 struct TimedParameter {
@@ -20,10 +21,19 @@ struct TimedParameter {
     float value = 0.0f;
 };
 
+// A time signature from `tick` on: `numerator` beats of 1/`denominator` notes.
+struct Meter {
+    std::int64_t tick = 0;
+    int numerator = 4;
+    int denominator = 4;
+};
+
 struct Performance {
     std::vector<TimedMidi> midi;             // in time order
     std::vector<TimedParameter> parameters;  // in time order
     std::int64_t endFrame = 0;               // the sample of the last event
+    int ticksPerQuarter = 480;
+    std::vector<Meter> meters;  // in time order; 4/4 until the first
 };
 
 // Bad input the user can fix: unreadable files, bad options.

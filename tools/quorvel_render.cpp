@@ -1,12 +1,16 @@
 // quorvel-render: plays a MIDI file (or the built-in demo phrase) through a
 // VST 2.4 instrument and writes the audio to a file.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
@@ -20,9 +24,14 @@
 
 #include "host/plugin.h"
 #include "tools/audio_file.h"
+#include "tools/channels.h"
 #include "tools/demo_phrase.h"
+#include "tools/engine_probe.h"
+#include "tools/interrupt.h"
 #include "tools/midi_file.h"
 #include "tools/render.h"
+#include "tools/render_job.h"
+#include "tools/voice_report.h"
 
 namespace fs = std::filesystem;
 
@@ -71,12 +80,14 @@ fs::path executablePath(const char* argv0) {
 }
 
 // The instrument built with the renderer: beside it, one directory up (the
-// build tree and an installed layout), else where the build put it.
+// build tree), in lib/vst one directory up (cmake --install's layout), else
+// where the build put it.
 std::string defaultPluginPath(const char* argv0) {
     const fs::path directory = executablePath(argv0).parent_path();
     std::error_code error;
     for (const fs::path& candidate :
-         {directory / QUORVEL_PLUGIN_FILE_NAME, directory.parent_path() / QUORVEL_PLUGIN_FILE_NAME})
+         {directory / QUORVEL_PLUGIN_FILE_NAME, directory.parent_path() / QUORVEL_PLUGIN_FILE_NAME,
+          directory.parent_path() / "lib" / "vst" / QUORVEL_PLUGIN_FILE_NAME})
         if (fs::is_regular_file(candidate, error)) return candidate.string();
     return QUORVEL_BUILD_PLUGIN_PATH;
 }
@@ -122,8 +133,8 @@ public:
     void update(std::int64_t done) {
         if (!enabled || totalFrames <= 0) return;
         const int percent = static_cast<int>(done * 100 / totalFrames);
-        if (percent == shown) return;
-        shown = percent;
+        if (percent == shownPercent) return;
+        shownPercent = percent;
         constexpr int kWidth = 30;
         const int filled = percent * kWidth / 100;
         std::fprintf(stderr, "\r[%s%s] %3d%%  %.1f / %.1f s",
@@ -135,14 +146,14 @@ public:
     }
 
     void abandon() {
-        if (enabled && shown >= 0 && shown < 100) std::fputc('\n', stderr);
+        if (enabled && shownPercent >= 0 && shownPercent < 100) std::fputc('\n', stderr);
     }
 
 private:
     std::int64_t totalFrames;
     int rate;
     bool enabled;
-    int shown = -1;
+    int shownPercent = -1;
 };
 
 struct Options {
@@ -155,65 +166,170 @@ struct Options {
     double tail = 1.0;
     std::string format = "float";
     bool info = false;
+    std::string channels;
+    bool parts = false;
+    std::string stems;
+    bool report = false;
 };
+
+std::unique_ptr<quorvel::host::Plugin> loadPlugin(const std::string& path, const quorvel::host::HostSettings& host,
+                                                  const std::vector<std::pair<int, float>>& settings) {
+    auto plugin = std::make_unique<quorvel::host::Plugin>(path, host);
+    for (const auto& [index, value] : settings) plugin->setParameter(index, value);
+    return plugin;
+}
+
+std::string partName(const quorvel::tools::Part& part) {
+    return part.channel == 0 ? std::string() : "channel " + std::to_string(part.channel) + ": ";
+}
+
+// The report's summary: one line.
+std::string summary(const std::vector<quorvel::tools::Part>& parts) {
+    std::int64_t notes = 0, played = 0, dropped = 0;
+    int most = 0;
+    for (const quorvel::tools::Part& part : parts) {
+        notes += part.report.notes;
+        played += part.report.played;
+        dropped += static_cast<std::int64_t>(part.report.dropped.size());
+        most = std::max(most, part.report.mostVoices);
+    }
+    std::string text = std::to_string(notes) + " notes, " + std::to_string(played) + " played, at most " +
+                       std::to_string(most) + (most == 1 ? " voice" : " voices") + " at once" +
+                       (parts.size() > 1 ? " in one part" : "") + ", " + std::to_string(dropped) +
+                       " found no free voice";
+    if (parts.size() > 1) text = std::to_string(parts.size()) + " parts, " + text;
+    return text;
+}
+
+void printReport(const std::vector<quorvel::tools::Part>& parts, int rate) {
+    for (const quorvel::tools::Part& part : parts) {
+        const quorvel::tools::VoiceReport& r = part.report;
+        std::printf("%s%lld notes, %lld played, at most %d %s at once, %zu found no free voice\n",
+                    partName(part).c_str(), static_cast<long long>(r.notes), static_cast<long long>(r.played),
+                    r.mostVoices, r.mostVoices == 1 ? "voice" : "voices", r.dropped.size());
+        for (const quorvel::tools::DroppedNote& d : r.dropped) {
+            std::printf("  no free voice: channel %d, key %d (%s), at %s (%s)\n", d.channel, d.key,
+                        quorvel::tools::keyName(d.key).c_str(),
+                        quorvel::tools::barBeatTick(part.performance, d.tick).c_str(),
+                        quorvel::tools::clockTime(d.frame, rate).c_str());
+        }
+    }
+    if (parts.size() > 1) std::printf("all: %s\n", summary(parts).c_str());
+}
 
 int run(const Options& options, const char* argv0) {
     std::vector<ParameterSetting> settings;
     for (const std::string& text : options.settings) settings.push_back(parseSetting(text));
     const quorvel::tools::SampleFormat format = quorvel::tools::sampleFormatFromName(options.format);
+    quorvel::tools::ChannelSet channels = quorvel::tools::kAllChannels;
+    if (!options.channels.empty()) {
+        try {
+            channels = quorvel::tools::parseChannelList(options.channels);
+        } catch (const quorvel::tools::InputError& e) {
+            throw UsageError("--channels \"" + options.channels + "\": " + e.what());
+        }
+    }
+    const bool parts = options.parts || !options.stems.empty();
+    if (!options.stems.empty() && !options.parts && !options.output.empty())
+        throw UsageError("--output names the mix of the parts: give --parts with --stems to write one");
 
     quorvel::host::HostSettings host;
     host.sampleRate = options.rate;
     host.blockSize = options.block;
     host.product = kProgram;
     const std::string pluginPath = options.plugin.empty() ? defaultPluginPath(argv0) : options.plugin;
-    quorvel::host::Plugin plugin(pluginPath, host);
+    auto first = std::make_unique<quorvel::host::Plugin>(pluginPath, host);
 
     if (options.info) {
-        printInfo(plugin);
+        printInfo(*first);
         return 0;
     }
 
+    std::vector<std::pair<int, float>> indexed;
     for (const ParameterSetting& setting : settings) {
-        const std::optional<int> index = plugin.findParameter(setting.name);
+        const std::optional<int> index = first->findParameter(setting.name);
         if (!index) {
             std::string names;
-            for (int i = 0; i < plugin.numParams(); ++i) names += (i ? ", " : "") + plugin.parameterName(i);
+            for (int i = 0; i < first->numParams(); ++i) names += (i ? ", " : "") + first->parameterName(i);
             throw UsageError("--set \"" + setting.text + "\": the plug-in has no parameter \"" + setting.name + "\"" +
                              (names.empty() ? std::string(" (it has none)") : " (it has: " + names + ")"));
         }
-        plugin.setParameter(*index, setting.value);
+        indexed.emplace_back(*index, setting.value);
+        first->setParameter(*index, setting.value);
     }
-    if (plugin.numOutputs() < 1) throw quorvel::tools::InputError(pluginPath + ": the plug-in has no audio outputs");
+    if (first->numOutputs() < 1) throw quorvel::tools::InputError(pluginPath + ": the plug-in has no audio outputs");
 
-    const quorvel::tools::Performance performance = options.midiFile.empty()
-                                                        ? quorvel::tools::demoPerformance(options.rate)
-                                                        : quorvel::tools::loadMidiFile(options.midiFile, options.rate);
-    std::string output = options.output;
-    if (output.empty()) {
-        const std::string stem = options.midiFile.empty() ? "quorvel-demo" : fs::path(options.midiFile).stem().string();
-        output = stem + quorvel::tools::fileExtension(format);
-    }
+    const std::string source = options.midiFile.empty() ? std::string("the demo") : options.midiFile;
+    const quorvel::tools::Performance performance = quorvel::tools::onlyChannels(
+        options.midiFile.empty() ? quorvel::tools::demoPerformance(options.rate)
+                                 : quorvel::tools::loadMidiFile(options.midiFile, options.rate),
+        channels);
+    const std::string stem = options.midiFile.empty() ? "quorvel-demo" : fs::path(options.midiFile).stem().string();
 
     const std::int64_t tailFrames = static_cast<std::int64_t>(std::llround(options.tail * options.rate));
-    const std::int64_t totalFrames = performance.endFrame + tailFrames;
     if (performance.endFrame > kMaxSeconds * options.rate)
-        throw quorvel::tools::InputError((options.midiFile.empty() ? std::string("the demo") : options.midiFile) +
-                                         " lasts " + std::to_string(performance.endFrame / options.rate / 3600) +
+        throw quorvel::tools::InputError(source + " lasts " +
+                                         std::to_string(performance.endFrame / options.rate / 3600) +
                                          " hours; the renderer stops at 24");
-    quorvel::tools::AudioFileWriter writer(output, format, plugin.numOutputs(), options.rate);
-    Progress progress(totalFrames, options.rate);
+
+    quorvel::tools::RenderJob job;
+    job.totalFrames = performance.endFrame + tailFrames;
+    job.format = format;
+    job.sampleRate = options.rate;
+    job.stemStem = stem;
+    job.freshPlugin = [&] { return loadPlugin(pluginPath, host, indexed); };
+    if (parts) {
+        const std::vector<int> voiced = quorvel::tools::channelsWithNotes(performance, channels);
+        if (voiced.empty()) throw quorvel::tools::InputError(source + " has no notes on the chosen channels");
+        for (int channel : voiced) {
+            quorvel::tools::Part part;
+            part.channel = channel;
+            part.performance =
+                quorvel::tools::onlyChannels(performance, static_cast<quorvel::tools::ChannelSet>(1u << (channel - 1)));
+            part.plugin = first ? std::move(first) : loadPlugin(pluginPath, host, indexed);
+            job.parts.push_back(std::move(part));
+        }
+        if (!options.stems.empty()) {
+            std::error_code error;
+            fs::create_directories(options.stems, error);
+            if (!fs::is_directory(options.stems, error))
+                throw quorvel::tools::InputError("cannot write stems into " + options.stems + ": it is not a folder");
+            job.stemsDir = options.stems;
+        }
+    } else {
+        quorvel::tools::Part part;
+        part.performance = performance;
+        part.plugin = std::move(first);
+        job.parts.push_back(std::move(part));
+    }
+    if (!parts || options.parts)
+        job.mixPath = options.output.empty() ? stem + quorvel::tools::fileExtension(format) : options.output;
+
+    // What the instrument's voices could not play, from its own engine.
+    const bool instrument = quorvel::tools::EngineProbe::isTheInstrument(*job.parts.front().plugin);
+    if (instrument) {
+        for (quorvel::tools::Part& part : job.parts) {
+            const auto changes = quorvel::tools::indexedChanges(*part.plugin, part.performance);
+            part.report = quorvel::tools::reportVoices(part.performance, indexed, changes, options.rate, options.block,
+                                                       job.totalFrames);
+        }
+    } else if (options.report) {
+        throw UsageError("--report needs the quorvel instrument: " + pluginPath + " is another plug-in");
+    }
+
+    Progress progress(job.totalFrames, options.rate);
+    std::vector<std::string> written;
     try {
-        quorvel::tools::renderPerformance(
-            plugin, performance, totalFrames,
-            [&](const float* const* channels, int frames) { writer.write(channels, frames); },
-            [&](std::int64_t done) { progress.update(done); });
+        written = quorvel::tools::renderJob(job, [&](std::int64_t done) { progress.update(done); });
     } catch (...) {
         progress.abandon();
         throw;
     }
-    writer.commit();
-    std::printf("%s\n", output.c_str());
+    if (options.report)
+        printReport(job.parts, options.rate);
+    else if (instrument)
+        std::fprintf(stderr, "%s: %s\n", kProgram, summary(job.parts).c_str());
+    for (const std::string& path : written) std::printf("%s\n", path.c_str());
     return 0;
 }
 
@@ -251,6 +367,14 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"float", "pcm16", "pcm24", "flac"}))
         ->capture_default_str();
     app.add_flag("--info", options.info, "Show what a host's plug-in scanner shows about the plug-in, then exit");
+    app.add_option("--channels", options.channels,
+                   "Play only these MIDI channels, e.g. 1-4,6 (channel 10 holds drums in General MIDI files)");
+    app.add_flag("--parts", options.parts,
+                 "Play each channel that has notes on its own instance of the plug-in and mix them");
+    app.add_option("--stems", options.stems,
+                   "Also write each part to its own file in this folder, named after its channel");
+    app.add_flag("--report", options.report, "List the notes the instrument's voices could not play (quorvel only)");
+    app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
 
     try {
         app.parse(argc, argv);
@@ -260,8 +384,12 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
 
+    quorvel::tools::catchInterrupts();
     try {
         return run(options, argv[0]);
+    } catch (const quorvel::tools::Interrupted& e) {
+        std::fprintf(stderr, "%s: interrupted by signal %d; no file was written\n", kProgram, e.signal);
+        return 128 + e.signal;
     } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
         return kUsageError;

@@ -1,23 +1,10 @@
 #include "tools/render.h"
 
 #include <algorithm>
-#include <optional>
-#include <vector>
 
 namespace quorvel::tools {
 
-namespace {
-
-struct IndexedChange {
-    std::int64_t frame;
-    int index;
-    float value;
-};
-
-}  // namespace
-
-void renderPerformance(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
-                       const BlockSink& sink, const ProgressSink& progress) {
+std::vector<IndexedChange> indexedChanges(const quorvel::host::Plugin& plugin, const Performance& performance) {
     std::vector<IndexedChange> changes;
     for (const TimedParameter& p : performance.parameters) {
         const std::optional<int> index = plugin.findParameter(p.name);
@@ -25,44 +12,60 @@ void renderPerformance(quorvel::host::Plugin& plugin, const Performance& perform
     }
     std::stable_sort(changes.begin(), changes.end(),
                      [](const IndexedChange& a, const IndexedChange& b) { return a.frame < b.frame; });
+    return changes;
+}
 
+std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFrames,
+                      const std::vector<IndexedChange>& changes, std::size_t nextChange) {
+    std::int64_t end = std::min<std::int64_t>(position + blockSize, totalFrames);
+    if (nextChange < changes.size()) end = std::min(end, std::max(changes[nextChange].frame, position + 1));
+    return end;
+}
+
+PerformancePlayer::PerformancePlayer(quorvel::host::Plugin& plugin, const Performance& performance,
+                                     std::int64_t totalFrames)
+    : instrument(plugin),
+      messages(performance.midi),
+      parameterChanges(indexedChanges(plugin, performance)),
+      length(totalFrames) {
     const int blockSize = plugin.settings().blockSize;
-    const int channels = plugin.numOutputs();
-    std::vector<std::vector<float>> buffers(static_cast<std::size_t>(channels),
-                                            std::vector<float>(static_cast<std::size_t>(blockSize)));
-    std::vector<float*> outputs;
-    for (auto& buffer : buffers) outputs.push_back(buffer.data());
-    if (outputs.empty()) outputs.push_back(nullptr);
+    channelBuffers.assign(static_cast<std::size_t>(plugin.numOutputs()),
+                          std::vector<float>(static_cast<std::size_t>(blockSize)));
+    for (auto& buffer : channelBuffers) channelPointers.push_back(buffer.data());
+    if (channelPointers.empty()) channelPointers.push_back(nullptr);
+}
 
-    const std::vector<TimedMidi>& midi = performance.midi;
-    std::vector<quorvel::host::MidiEvent> events;
-    std::size_t nextMidi = 0;
-    std::size_t nextChange = 0;
-    // Events before the first sample (there should be none) play at once.
-    plugin.switchOn();
-    for (std::int64_t position = 0; position < totalFrames;) {
-        while (nextChange < changes.size() && changes[nextChange].frame <= position) {
-            plugin.setParameter(changes[nextChange].index, changes[nextChange].value);
-            ++nextChange;
-        }
-        std::int64_t end = std::min<std::int64_t>(position + blockSize, totalFrames);
-        if (nextChange < changes.size()) end = std::min(end, changes[nextChange].frame);
+PerformancePlayer::~PerformancePlayer() {
+    if (switchedOn) instrument.switchOff();
+}
 
-        events.clear();
-        while (nextMidi < midi.size() && midi[nextMidi].frame < end) {
-            quorvel::host::MidiEvent e;
-            e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(midi[nextMidi].frame - position, 0));
-            std::copy(midi[nextMidi].bytes, midi[nextMidi].bytes + 3, e.bytes);
-            events.push_back(e);
-            ++nextMidi;
-        }
-        const int frames = static_cast<int>(end - position);
-        plugin.process(events.data(), events.size(), outputs.data(), frames);
-        sink(outputs.data(), frames);
-        position = end;
-        if (progress) progress(position);
+int PerformancePlayer::next() {
+    if (played >= length) return 0;
+    if (!switchedOn) {
+        instrument.switchOn();
+        switchedOn = true;
     }
-    plugin.switchOff();
+    while (nextParameterChange < parameterChanges.size() && parameterChanges[nextParameterChange].frame <= played) {
+        instrument.setParameter(parameterChanges[nextParameterChange].index,
+                                parameterChanges[nextParameterChange].value);
+        ++nextParameterChange;
+    }
+    const std::int64_t end =
+        blockEnd(played, instrument.settings().blockSize, length, parameterChanges, nextParameterChange);
+
+    // Events before the first sample (there should be none) play at once.
+    blockEvents.clear();
+    while (nextMessage < messages.size() && messages[nextMessage].frame < end) {
+        quorvel::host::MidiEvent e;
+        e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(messages[nextMessage].frame - played, 0));
+        std::copy(messages[nextMessage].bytes, messages[nextMessage].bytes + 3, e.bytes);
+        blockEvents.push_back(e);
+        ++nextMessage;
+    }
+    const int frames = static_cast<int>(end - played);
+    instrument.process(blockEvents.data(), blockEvents.size(), channelPointers.data(), frames);
+    played = end;
+    return frames;
 }
 
 }  // namespace quorvel::tools

@@ -3,25 +3,60 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <optional>
+#include <vector>
 
 #include "host/plugin.h"
 #include "tools/performance.h"
 
 namespace quorvel::tools {
 
-// Receives each rendered block: numOutputs() channel buffers of `frames` samples.
-using BlockSink = std::function<void(const float* const* channels, int frames)>;
-// Told how many samples are done after each block.
-using ProgressSink = std::function<void(std::int64_t done)>;
+// A parameter change by index, at its sample.
+struct IndexedChange {
+    std::int64_t frame;
+    int index;
+    float value;
+};
 
-// Renders `totalFrames` samples. Blocks hold at most the plug-in's block
-// size; a block also ends where a parameter changes, so that the change
-// lands on its exact sample whatever the block size. MIDI events reach the
+// The performance's parameter changes by index, in time order; changes
+// naming a parameter the plug-in does not have are left out.
+std::vector<IndexedChange> indexedChanges(const quorvel::host::Plugin& plugin, const Performance& performance);
+
+// Where the next block ends: at most `blockSize` samples on, and where the
+// next parameter change falls, so that the change lands on its exact sample
+// whatever the block size. Every player of one performance cuts the same
+// blocks.
+std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFrames,
+                      const std::vector<IndexedChange>& changes, std::size_t nextChange);
+
+// Renders `totalFrames` samples of a performance through a plug-in (switched
+// on at the first block, off by the destructor). MIDI events reach the
 // plug-in in the block they fall into, with their offset inside it.
-// Parameter changes naming a parameter the plug-in does not have are
-// skipped.
-void renderPerformance(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
-                       const BlockSink& sink, const ProgressSink& progress = {});
+class PerformancePlayer {
+public:
+    PerformancePlayer(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames);
+    ~PerformancePlayer();
+    PerformancePlayer(const PerformancePlayer&) = delete;
+    PerformancePlayer& operator=(const PerformancePlayer&) = delete;
+
+    // Renders the next block and returns its length, 0 at the end.
+    int next();
+    // The last block: numOutputs() channel buffers.
+    const float* const* outputs() const { return channelPointers.data(); }
+    std::int64_t position() const { return played; }
+
+private:
+    quorvel::host::Plugin& instrument;
+    const std::vector<TimedMidi>& messages;
+    std::vector<IndexedChange> parameterChanges;
+    std::int64_t length;
+    std::int64_t played = 0;
+    std::size_t nextMessage = 0;
+    std::size_t nextParameterChange = 0;
+    bool switchedOn = false;
+    std::vector<std::vector<float>> channelBuffers;
+    std::vector<float*> channelPointers;
+    std::vector<quorvel::host::MidiEvent> blockEvents;
+};
 
 }  // namespace quorvel::tools

@@ -1,16 +1,11 @@
 // Turns the test phrase (phrase.txt: one MIDI message a line, placed at a
 // sample) into the two forms the Ardour test needs: a Standard MIDI file for
-// quorvel-render, written with libsmf, and the entries of the Lua table that
+// quorvel-render, and the entries of the Lua table that
 // the phrase player plays inside Ardour.
 //
 // The MIDI file runs at 120 beats per minute with rate / 2 pulses per quarter
 // note, so one pulse lasts exactly one sample and every message lands on the
 // sample the phrase names.
-// smf.h wraps its includes in extern "C"; GLib pulls in C++ headers when
-// compiled as C++, so it must be seen first, outside that block.
-#include <glib.h>
-#include <smf.h>
-
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -21,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tools/midi_writer.h"
 
 namespace {
 
@@ -71,28 +68,15 @@ std::vector<Message> readPhrase(const std::string& path) {
 
 void writeMidi(const std::vector<Message>& phrase, int rate, const std::string& path) {
     if (rate % 2 != 0 || rate / 2 > 0x7FFF) throw std::runtime_error("the rate must be even and at most 65534");
-    smf_t* smf = smf_new();
-    if (!smf) throw std::runtime_error("libsmf cannot create a file");
-    smf_track_t* track = smf_track_new();
-    if (smf_set_ppqn(smf, rate / 2) != 0 || !track) {
-        smf_delete(smf);
-        throw std::runtime_error("libsmf cannot set up the file");
-    }
-    smf_add_track(smf, track);
-    // Tempo: 500000 microseconds per quarter note.
-    unsigned char tempo[] = {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
-    smf_track_add_event_pulses(track, smf_event_new_from_pointer(tempo, sizeof tempo), 0);
+    quorvel::tools::MidiFileWriter midi(rate / 2);
+    const int track = midi.addTrack();
+    midi.add(track, 0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20});  // tempo: 500000 microseconds per quarter note
     for (const Message& m : phrase) {
-        smf_event_t* event = smf_event_new_from_bytes(m.bytes[0], m.bytes[1], m.bytes[2]);
-        if (!event) {
-            smf_delete(smf);
-            throw std::runtime_error("libsmf rejects a message of the phrase");
-        }
-        smf_track_add_event_pulses(track, event, static_cast<int>(m.sample));
+        midi.add(track, m.sample,
+                 {static_cast<std::uint8_t>(m.bytes[0]), static_cast<std::uint8_t>(m.bytes[1]),
+                  static_cast<std::uint8_t>(m.bytes[2])});
     }
-    const int failed = smf_save(smf, path.c_str());
-    smf_delete(smf);
-    if (failed) throw std::runtime_error("cannot write " + path);
+    midi.save(path);
 }
 
 void writeLuaEntries(const std::vector<Message>& phrase, const std::string& path) {

@@ -92,7 +92,13 @@ public:
 
 private:
     enum Kind : std::int32_t { kNote = 0, kPitchBend = 1, kModWheel = 2 };
-    enum Target : std::int32_t { kVolume = 0, kPulseWidth = 1, kPhaseReset = 2, kNoteCut = 3, kNoTarget = -1 };
+    enum Target : std::int32_t {
+        kTargetVolume = 0,
+        kTargetPulseWidth = 1,
+        kTargetPhaseReset = 2,
+        kTargetNoteCut = 3,
+        kNoTarget = -1,
+    };
 
     struct Event {
         std::int32_t kind;

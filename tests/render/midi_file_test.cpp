@@ -87,8 +87,8 @@ TEST(MidiFile, TimesRoundToTheNearestSampleWithoutDrift) {
     EXPECT_EQ(at48k.midi[4].frame, 2400000);
 }
 
-// Files written byte by byte, for what libsmf cannot write: running status,
-// damaged and unusual structure.
+// Files written byte by byte, for what the test writer does not write:
+// running status, damaged and unusual structure.
 std::string bytes(std::initializer_list<int> values) {
     std::string text;
     for (int v : values) text += static_cast<char>(v);
@@ -133,7 +133,7 @@ TEST(MidiFile, RunningStatusInAFormat0File) {
 }
 
 // Parses a file that must be refused and returns the message; nothing may
-// reach stderr on the way (libsmf's own complaints included).
+// reach stderr on the way.
 std::string refusal(const std::string& path) {
     testing::internal::CaptureStderr();
     std::string message;
@@ -176,9 +176,8 @@ TEST(MidiFile, UnusableFilesAreRefusedWithAMessageNamingThem) {
     EXPECT_NE(refusal(dir / "short.mid").find("is not a usable MIDI file"), std::string::npos);
 }
 
-// Structures libsmf reads past its buffer on, frees memory twice on, or
-// stops on with an assertion: each is refused with what is wrong, and
-// nothing is read outside the file (the sanitizer build checks).
+// Damaged structures: each is refused with what is wrong, and nothing is
+// read outside the file (the sanitizer build checks).
 TEST(MidiFile, DamagedTracksAreRefusedSafely) {
     TempDir dir;
     const std::string note = bytes({0x00, 0x90, 60, 100});
@@ -222,14 +221,14 @@ TEST(MidiFile, DamagedTracksAreRefusedSafely) {
         EXPECT_NE(message.find(dir / c.file + " is not a usable MIDI file: " + c.reason), std::string::npos) << message;
     }
 
-    // Nine times the longest event time overflows libsmf's pulse count.
+    // Nine times the longest event time: more pulses than a track may last.
     std::string far;
     for (int i = 0; i < 9; ++i) far += bytes({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 60, 1});
     writeFile(dir / "far.mid", header(0, 1) + chunk("MTrk", far + kEndOfTrack));
     EXPECT_NE(refusal(dir / "far.mid").find("track 1: it lasts more than 2147483647 pulses"), std::string::npos);
 }
 
-// Legal or common files that libsmf misreads or stops on: unknown chunks,
+// Legal or common files that careless readers misread or stop on: unknown chunks,
 // a longer header, meta events longer than 127 bytes, empty escapes, tracks
 // without an end-of-track event, more tracks than the header announces.
 TEST(MidiFile, UnusualFilesPlayAsWritten) {

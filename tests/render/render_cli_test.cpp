@@ -3,8 +3,10 @@
 // kind of bad input.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -50,10 +52,13 @@ protected:
         args.insert(args.begin(), {"-p", QUORVEL_PLUGIN_PATH});
         return runRenderer(args, dir.path());
     }
-    // A successful run prints the output path and nothing else.
+    // A successful run prints the output path, and the summary of the voice
+    // report on stderr.
     void expectSuccess(const RunResult& r, const std::string& output) {
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(std::regex_match(r.err, std::regex("quorvel-render: [0-9]+ notes, [0-9]+ played, at most [0-8] "
+                                                       "voices? at once, [0-9]+ found no free voice\n")))
+            << r.err;
         EXPECT_EQ(r.out, output + "\n");
     }
     // A failed run: status, one line on stderr containing `part`, no output
@@ -241,6 +246,11 @@ TEST_F(RenderCli, UnwritableOutput) {
     fs::create_directory(dir.path() / "taken.wav");
     before = dir.entries();
     expectFailure(render({"busy.mid", "-o", "taken.wav"}), 1, "cannot write taken.wav: it is a directory");
+    // Renamed over a device or a pipe, the finished file would replace it.
+    ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0666), 0);
+    before = dir.entries();
+    expectFailure(render({"busy.mid", "-o", "pipe.wav"}), 1, "cannot write pipe.wav: it is not a regular file");
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.wav"));
 }
 
 TEST_F(RenderCli, BadParameterSettings) {

@@ -1,5 +1,4 @@
 // The host kit with an instrument nobody here wrote: amsynth, from Debian.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "host/plugin.h"
+#include "host/shared_library.h"
 
 using namespace quorvel;
 
@@ -26,10 +26,11 @@ constexpr const char* kAmsynth = "/usr/lib/vst/amsynth_vst.so";
 TEST(ThirdPartyPlugin, AmsynthLoadsAndPlaysAChord) {
     if (!std::filesystem::exists(kAmsynth))
         GTEST_SKIP() << kAmsynth << " is absent (Debian package amsynth, installed by scripts/deps.sh)";
-    // Held for the whole process, so that the library stays mapped and its
-    // own leaks are attributed to it at exit.
-    static void* keep = dlopen(kAmsynth, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(keep, nullptr) << dlerror();
+    // Held for the whole process and never unloaded, so that the library is
+    // still mapped at exit and its own leaks are attributed to it (a static
+    // object would unload it before the leak report).
+    static const auto* keep = new quorvel::host::SharedLibrary(kAmsynth);
+    ASSERT_NE(keep->symbol("VSTPluginMain"), nullptr);
 
     quorvel::host::HostSettings settings;
     settings.sampleRate = 44100;
