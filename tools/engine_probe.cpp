@@ -28,9 +28,16 @@ void EngineProbe::setParameter(int index, float value) { instrument->engine.setP
 
 void EngineProbe::process(const quorvel::host::MidiEvent* events, std::size_t count, int frames) {
     Instance& i = *instrument;
-    i.engine.prepareForEvents(static_cast<std::int32_t>(count));
-    for (std::size_t e = 0; e < count; ++e)
-        i.engine.receiveMidi(events[e].offset, events[e].bytes[0], events[e].bytes[1], events[e].bytes[2]);
+    i.engine.receiveMidiList(static_cast<std::int32_t>(count),
+                             [events](std::int32_t e, std::int32_t& frame, unsigned char& status, unsigned char& data1,
+                                      unsigned char& data2) {
+                                 const quorvel::host::MidiEvent& m = events[e];
+                                 frame = m.offset;
+                                 status = m.bytes[0];
+                                 data1 = m.bytes[1];
+                                 data2 = m.bytes[2];
+                                 return true;
+                             });
     i.engine.render(i.rate, i.left.data(), i.right.data(), frames);
 }
 
