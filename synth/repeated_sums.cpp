@@ -18,9 +18,23 @@ bool oddSignificand(float x) {
     return (bits & 1u) != 0;
 }
 
+// The most additions one stretch takes. Counts inside a stretch stay below
+// 2^31 so that they turn into doubles and back as 32-bit integers: a 32-bit
+// x86 build would otherwise convert 64-bit ones on the x87 stack.
+constexpr std::int32_t kMostAtOnce = 1 << 30;
+
+std::int32_t atMost(std::uint64_t n) { return n > kMostAtOnce ? kMostAtOnce : static_cast<std::int32_t>(n); }
+
+// A double in [1, kMostAtOnce] (or beyond, or NaN) as a count in that range.
+std::int32_t countFrom(double v) {
+    if (!(v >= 1.0)) return 1;
+    return v < kMostAtOnce ? static_cast<std::int32_t>(v) : kMostAtOnce;
+}
+
 // From a finite x, the sums x_{j+1} = x_j + a (a finite, not zero), each
 // rounded to float. Sets d = x_1 - x_0 and returns how many of the first
-// `most` additions add exactly d.
+// `most` additions (1 to kMostAtOnce) add exactly d; all of them when d is 0,
+// since x + a then rounds back to x every time.
 //
 // Where the floats around x are u apart and an exact sum x_j + a stays inside
 // the interval in which they stay u apart (and below the point where rounding
@@ -29,10 +43,10 @@ bool oddSignificand(float x) {
 // The exception is an a lying halfway between two multiples of u, whose
 // rounding follows the parity of x_j / u; after one such addition x_j is an
 // even multiple of u and d an even one, so from there on it repeats too.
-std::uint64_t sameAdditions(float x, float a, std::uint64_t most, double& d) {
+std::int32_t sameAdditions(float x, float a, std::int32_t most, double& d) {
     const float first = x + a;
     d = static_cast<double>(first) - static_cast<double>(x);  // exact: both floats, close together
-    if (d == 0.0) return most;                                // x + a rounds to x, again and again
+    if (d == 0.0) return most;
     if (most == 1 || !std::isfinite(first)) return 1;
 
     const double xd = x;
@@ -61,15 +75,15 @@ std::uint64_t sameAdditions(float x, float a, std::uint64_t most, double& d) {
     // between low and high. The sum is taken in double precision, which may
     // round it; testing the rounded sum strictly against the bounds keeps the
     // answer on the safe side (an addition counted alone is always right).
-    // j d stays a multiple of u below 2^25 u wherever this is asked near the
+    // j d stays a multiple of u below 2^26 u wherever this is asked near the
     // interval, so x + j d is exact.
-    auto fits = [&](std::uint64_t j) {
+    auto fits = [&](std::int32_t j) {
         const double sum = (xd + static_cast<double>(j) * d) + ad;
         return sum > low && sum < high;
     };
     if (!fits(0)) return 1;
-    const double room = d > 0.0 ? (high - ad - xd) / d : (low - ad - xd) / d;
-    std::uint64_t n = room < static_cast<double>(most) ? static_cast<std::uint64_t>(std::fmax(room, 1.0)) : most;
+    std::int32_t n = countFrom(d > 0.0 ? (high - ad - xd) / d : (low - ad - xd) / d);
+    if (n > most) n = most;
     while (n > 1 && !fits(n - 1)) --n;
     while (n < most && fits(n)) ++n;
     return n;
@@ -88,9 +102,10 @@ float addRepeatedly(float x, float a, std::uint64_t n) {
     while (n > 0) {
         if (!std::isfinite(x)) return x + a;  // an infinity stays, NaN stays
         double d = 0.0;
-        const std::uint64_t c = sameAdditions(x, a, n, d);
+        const std::int32_t c = sameAdditions(x, a, atMost(n), d);
+        if (d == 0.0) return x;  // x + a rounds back to x from here on
         x = c == 1 ? x + a : static_cast<float>(static_cast<double>(x) + static_cast<double>(c) * d);
-        n -= c;
+        n -= static_cast<std::uint64_t>(c);
     }
     return x;
 }
@@ -101,18 +116,18 @@ bool addWhileAtLeast(float& x, float a, double limit, std::uint64_t& additions) 
     while (static_cast<double>(v) >= limit) {
         if (!std::isfinite(v)) return false;
         double d = 0.0;
-        const std::uint64_t c = sameAdditions(v, a, UINT64_MAX, d);
+        const std::int32_t c = sameAdditions(v, a, kMostAtOnce, d);
         if (d == 0.0) return false;  // v + a rounds back to v, which is not below the limit
         // The first of the c additions that takes v below the limit, if any:
         // v + j d < limit for the smallest such j (d is negative).
         const double vd = v;
-        auto below = [&](std::uint64_t j) { return vd + static_cast<double>(j) * d < limit; };
-        const double need = (limit - vd) / d;
-        std::uint64_t j = need < static_cast<double>(c) ? static_cast<std::uint64_t>(std::fmax(need, 1.0)) : c;
+        auto below = [&](std::int32_t j) { return vd + static_cast<double>(j) * d < limit; };
+        std::int32_t j = countFrom((limit - vd) / d);
+        if (j > c) j = c;
         while (j > 1 && below(j - 1)) --j;
         while (j < c && !below(j)) ++j;
         v = j == 1 ? v + a : static_cast<float>(vd + static_cast<double>(j) * d);
-        count += j;
+        count += static_cast<std::uint64_t>(j);
     }
     x = v;
     additions = count;
