@@ -41,6 +41,10 @@ public:
     // once.
     void prepareForEvents(std::int32_t count);
     void receiveMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2);
+    // Whether receiveMidi queues an event for a message with this status and
+    // first data byte (a note, the wheel, all notes off, a bend), so that a
+    // caller with a full queue knows which messages it can still hand over.
+    static bool queuesEvent(unsigned char status, unsigned char data1);
 
     // Renders `frames` samples at `sampleRate` (a rate that is not a positive
     // finite number runs at 44100 Hz) into both buffers, then empties the

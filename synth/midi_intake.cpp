@@ -58,4 +58,11 @@ void Engine::receiveMidi(std::int32_t frame, unsigned char status, unsigned char
     }
 }
 
+bool Engine::queuesEvent(unsigned char status, unsigned char data1) {
+    const unsigned kind = status & 0xF0u;
+    if (kind == 0x80 || kind == 0x90 || kind == 0xE0) return true;
+    const auto controller = static_cast<signed char>(data1);
+    return kind == 0xB0 && (controller == 1 || controller >= 123);
+}
+
 }  // namespace quorvel

@@ -1,0 +1,4 @@
+// The library's one exported name.
+#include "lv2/quorvel_lv2.h"
+
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) { return quorvel::lv2::descriptor(index); }

@@ -1,0 +1,246 @@
+// Quorvel as an LV2 instrument. Glue only, the sibling of the VST 2.4 glue in
+// plugin/quorvel.cpp: it owns one engine (synth/engine.h) and forwards to it.
+// What differs from VST 2.4 stays here: the sample rate is fixed when the
+// instance is made, parameter values are control ports read at the start of
+// every run, MIDI arrives as an atom sequence inside the run, and activate()
+// starts the instance afresh.
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/midi/midi.h>
+#include <lv2/units/units.h>
+#include <lv2/urid/urid.h>
+
+#include <cfloat>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "lv2/quorvel_lv2.h"
+#include "synth/engine.h"
+
+namespace quorvel::lv2 {
+
+namespace {
+
+struct Uris {
+    LV2_URID sequence = 0;
+    LV2_URID midiEvent = 0;
+    LV2_URID frame = 0;
+};
+
+// One MIDI message of the input sequence, as the engine takes it.
+struct Message {
+    std::int64_t frame;
+    unsigned char status, data1, data2;
+};
+
+// The events of a sequence body in the order the host wrote them. Each event
+// is checked to lie whole inside the sequence the host announced; a damaged
+// one ends the walk.
+class EventCursor {
+public:
+    EventCursor(const std::uint8_t* from, const std::uint8_t* to) : at(from), end(to) {}
+
+    const LV2_Atom_Event* event() const {
+        const std::size_t left = static_cast<std::size_t>(end - at);
+        if (left < sizeof(LV2_Atom_Event)) return nullptr;
+        const auto* e = reinterpret_cast<const LV2_Atom_Event*>(at);
+        return e->body.size <= left - sizeof(LV2_Atom_Event) ? e : nullptr;
+    }
+    // Events follow one another at 8-byte steps.
+    void next() {
+        const std::size_t step = sizeof(LV2_Atom_Event) + ((event()->body.size + 7u) & ~std::size_t{7});
+        at = step < static_cast<std::size_t>(end - at) ? at + step : end;
+    }
+
+private:
+    const std::uint8_t* at;
+    const std::uint8_t* end;
+};
+
+class Instrument {
+public:
+    Instrument(float rate, const Uris& ids) : sampleRate(rate), uris(ids) {}
+
+    // A new engine with room for kEventCapacity events: all history gone,
+    // false without the memory for it.
+    bool start() noexcept {
+        engine.reset();
+        try {
+            engine.emplace();
+            engine->prepareForEvents(kEventCapacity);
+            return true;
+        } catch (const std::bad_alloc&) {
+            engine.reset();
+            return false;
+        }
+    }
+
+    void connect(std::uint32_t port, void* data) {
+        if (port == kPortMidiIn)
+            events = static_cast<const LV2_Atom_Sequence*>(data);
+        else if (port == kPortLeft || port == kPortRight)
+            outputs[port - kPortLeft] = static_cast<float*>(data);
+        else if (port < kPortCount)
+            controls[port - kPortFirstParameter] = static_cast<const float*>(data);
+    }
+
+    void run(std::uint32_t frames);
+
+private:
+    bool readMessage(const LV2_Atom_Event* e, Message& m) const;
+    std::size_t queuedAt(EventCursor from, std::int64_t frame) const;
+    void renderPiece(std::uint32_t from, std::uint32_t to);
+
+    const float sampleRate;
+    const Uris uris;
+    std::optional<Engine> engine;
+    const LV2_Atom_Sequence* events = nullptr;
+    float* outputs[2] = {nullptr, nullptr};
+    const float* controls[kParamCount] = {};
+    float* left = nullptr;
+    float* right = nullptr;
+};
+
+bool Instrument::readMessage(const LV2_Atom_Event* e, Message& m) const {
+    // Every message the engine acts on has three bytes; shorter ones are cut
+    // off or of kinds it ignores.
+    if (e->body.type != uris.midiEvent || e->body.size < 3) return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(e + 1);
+    m = {e->time.frames, bytes[0], bytes[1], bytes[2]};
+    return true;
+}
+
+// How many of the events from `from` on, up to the first at another frame,
+// would be queued at `frame`.
+std::size_t Instrument::queuedAt(EventCursor from, std::int64_t frame) const {
+    std::size_t count = 0;
+    Message m;
+    for (; const LV2_Atom_Event* e = from.event(); from.next()) {
+        if (e->time.frames != frame) break;
+        if (readMessage(e, m) && Engine::queuesEvent(m.status, m.data1)) ++count;
+    }
+    return count;
+}
+
+// Frames [from, to) of the run as one engine block (in blocks of the
+// engine's largest size beyond it, which no host comes near).
+void Instrument::renderPiece(std::uint32_t from, std::uint32_t to) {
+    while (from < to) {
+        const std::uint32_t length = to - from < INT32_MAX ? to - from : INT32_MAX;
+        engine->render(sampleRate, left + from, right + from, static_cast<std::int32_t>(length));
+        from += length;
+    }
+}
+
+// The events due inside the run go to the engine with their frames, the run
+// is rendered, and the queue is empty again. A run of no frames writes
+// nothing; its bend-range messages still act, as they would in a VST 2.4
+// host's empty block. The queue holds what was made
+// room for at activation; a sequence that queues more is rendered in pieces,
+// each starting at an event frame and holding that frame's events. All
+// pieces use the same parameter values and rate, so they give the same
+// samples as one block would.
+void Instrument::run(std::uint32_t frames) {
+    left = outputs[0] ? outputs[0] : outputs[1];
+    right = outputs[1] ? outputs[1] : outputs[0];
+    if (frames > 0 && !left) return;  // nowhere to write the run
+    if (!engine) {
+        // activate() found no memory: silence.
+        if (frames > 0) {
+            std::memset(left, 0, frames * sizeof(float));
+            std::memset(right, 0, frames * sizeof(float));
+        }
+        return;
+    }
+    for (std::int32_t i = 0; i < kParamCount; ++i)
+        if (controls[i]) engine->setParameter(i, *controls[i]);
+
+    std::uint32_t start = 0;
+    const bool readable = events && events->atom.type == uris.sequence &&
+                          events->atom.size >= sizeof(LV2_Atom_Sequence_Body) &&
+                          (events->body.unit == 0 || events->body.unit == uris.frame);
+    if (readable) {
+        const auto* body = reinterpret_cast<const std::uint8_t*>(&events->body);
+        const std::size_t capacity = engine->queue().capacity();
+        std::int64_t groupFrame = -1;  // the frame of the latest events in time order
+        Message m;
+        for (EventCursor at(body + sizeof(LV2_Atom_Sequence_Body), body + events->atom.size);
+             const LV2_Atom_Event* e = at.event(); at.next()) {
+            if (!readMessage(e, m)) continue;
+            if (!Engine::queuesEvent(m.status, m.data1)) {
+                engine->receiveMidi(0, m.status, m.data1, m.data2);  // acts at once, or not at all
+                continue;
+            }
+            // An event outside the run (or before the piece it would join)
+            // never falls due: the engine would drop it unapplied.
+            if (m.frame < start || m.frame >= frames) continue;
+            if (m.frame > groupFrame) {
+                groupFrame = m.frame;
+                const std::size_t wanted = engine->queue().size() + queuedAt(at, m.frame);
+                if (m.frame > start && (wanted > capacity || m.frame - start >= INT32_MAX)) {
+                    renderPiece(start, static_cast<std::uint32_t>(m.frame));
+                    start = static_cast<std::uint32_t>(m.frame);
+                }
+            }
+            // More events at one frame than the queue holds: the excess is
+            // dropped rather than allocated for.
+            if (engine->queue().size() < capacity)
+                engine->receiveMidi(static_cast<std::int32_t>(m.frame - start), m.status, m.data1, m.data2);
+        }
+    }
+    renderPiece(start, frames);
+}
+
+// The URIDs the instrument needs; false without urid:map.
+bool mapUris(const LV2_Feature* const* features, Uris& uris) {
+    const LV2_URID_Map* map = nullptr;
+    for (; features && *features; ++features)
+        if ((*features)->URI && std::strcmp((*features)->URI, LV2_URID__map) == 0)
+            map = static_cast<const LV2_URID_Map*>((*features)->data);
+    if (!map || !map->map) return false;
+    uris.sequence = map->map(map->handle, LV2_ATOM__Sequence);
+    uris.midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
+    uris.frame = map->map(map->handle, LV2_UNITS__frame);
+    return uris.sequence != 0 && uris.midiEvent != 0 && uris.frame != 0;
+}
+
+// The rate plays the part of the VST 2.4 host's answer: single precision, and
+// a rate that is no usable float leaves the engine at its own fallback.
+float engineRate(double rate) { return rate > 0.0 && rate <= FLT_MAX ? static_cast<float>(rate) : 0.0f; }
+
+Instrument* instrument(LV2_Handle handle) { return static_cast<Instrument*>(handle); }
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+    Uris uris;
+    if (!mapUris(features, uris)) return nullptr;
+    auto* made = new (std::nothrow) Instrument(engineRate(rate), uris);
+    if (made && !made->start()) {
+        delete made;
+        return nullptr;
+    }
+    return made;
+}
+
+void connectPort(LV2_Handle handle, std::uint32_t port, void* data) { instrument(handle)->connect(port, data); }
+
+void activate(LV2_Handle handle) { instrument(handle)->start(); }
+
+void run(LV2_Handle handle, std::uint32_t frames) { instrument(handle)->run(frames); }
+
+void deactivate(LV2_Handle) {}
+
+void cleanup(LV2_Handle handle) { delete instrument(handle); }
+
+const void* extensionData(const char*) { return nullptr; }
+
+const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate,
+                                    run,        deactivate,  cleanup,     extensionData};
+
+}  // namespace
+
+const LV2_Descriptor* descriptor(std::uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }
+
+}  // namespace quorvel::lv2
