@@ -196,35 +196,35 @@ inline VstEvents* eventsFrom(FuzzedDataProvider& in, int maxEvents, EventList& l
 // parameter, so that every read can be checked bit for bit.
 class Instance {
 public:
-    Instance() : effect_(createQuorvelEffect(hostCallback())) {
-        FUZZ_CHECK(effect_ != nullptr);
-        for (std::int32_t i = 0; i < kParamCount; ++i) stored_[i] = effect_->getParameter(effect_, i);
+    Instance() : record(createQuorvelEffect(hostCallback())) {
+        FUZZ_CHECK(record != nullptr);
+        for (std::int32_t i = 0; i < kParamCount; ++i) storedValues[i] = record->getParameter(record, i);
     }
-    ~Instance() { FUZZ_CHECK(effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f) == 1); }
+    ~Instance() { FUZZ_CHECK(record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f) == 1); }
     Instance(const Instance&) = delete;
     Instance& operator=(const Instance&) = delete;
 
-    AEffect* effect() { return effect_; }
-    Quorvel& plugin() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(effect_->object)); }
+    AEffect* effect() { return record; }
+    Quorvel& plugin() { return *static_cast<Quorvel*>(static_cast<AudioEffect*>(record->object)); }
     Engine& engine() { return plugin().engine(); }
 
     void setParameter(std::int32_t index, float value) {
-        effect_->setParameter(effect_, index, value);
-        if (static_cast<std::uint32_t>(index) < kParamCount) stored_[index] = value;
+        record->setParameter(record, index, value);
+        if (static_cast<std::uint32_t>(index) < kParamCount) storedValues[index] = value;
     }
 
     // Every parameter reads back with the bits last stored; others read 0.
     void checkParameters(std::int32_t outsideIndex) {
         for (std::int32_t i = 0; i < kParamCount; ++i) {
-            const float got = effect_->getParameter(effect_, i);
-            FUZZ_CHECK(std::memcmp(&got, &stored_[i], sizeof(got)) == 0);
+            const float got = record->getParameter(record, i);
+            FUZZ_CHECK(std::memcmp(&got, &storedValues[i], sizeof(got)) == 0);
         }
         if (static_cast<std::uint32_t>(outsideIndex) >= kParamCount)
-            FUZZ_CHECK(effect_->getParameter(effect_, outsideIndex) == 0.0f);
+            FUZZ_CHECK(record->getParameter(record, outsideIndex) == 0.0f);
     }
 
     void processEvents(VstEvents* list) {
-        FUZZ_CHECK(effect_->dispatcher(effect_, effProcessEvents, 0, 0, list, 0.0f) == 1);
+        FUZZ_CHECK(record->dispatcher(record, effProcessEvents, 0, 0, list, 0.0f) == 1);
     }
 
     // One block into buffers of exactly the block's size; nothing but finite,
@@ -234,7 +234,7 @@ public:
         std::unique_ptr<float[]> left(new float[n + 1]), right(new float[n + 1]);
         left[n] = right[n] = 12345.0f;  // must stay untouched
         float* outs[2] = {left.get(), right.get()};
-        effect_->processReplacing(effect_, nullptr, outs, frames);
+        record->processReplacing(record, nullptr, outs, frames);
         for (std::size_t i = 0; i < n; ++i) {
             FUZZ_CHECK(std::isfinite(left[i]));
             FUZZ_CHECK(std::memcmp(&left[i], &right[i], sizeof(float)) == 0);
@@ -276,7 +276,7 @@ public:
         midi(0x90, 69, 100);
         float left[64], right[64];
         float* outs[2] = {left, right};
-        effect_->processReplacing(effect_, nullptr, outs, 64);
+        record->processReplacing(record, nullptr, outs, 64);
         const Voice& v = engine().voice(0);
         FUZZ_CHECK(v.note == 69);
         FUZZ_CHECK(v.phaseIncrement == 0.0012471655f);
@@ -289,8 +289,8 @@ public:
     }
 
 private:
-    AEffect* effect_;
-    float stored_[kParamCount];
+    AEffect* record;
+    float storedValues[kParamCount];
 };
 
 }  // namespace fuzz

@@ -54,15 +54,15 @@ struct Registry {
 
 class RegistryLock {
 public:
-    explicit RegistryLock(Registry& r) : registry_(r) {
-        while (registry_.busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    explicit RegistryLock(Registry& r) : lockedRegistry(r) {
+        while (lockedRegistry.busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
     }
-    ~RegistryLock() { registry_.busy.clear(std::memory_order_release); }
+    ~RegistryLock() { lockedRegistry.busy.clear(std::memory_order_release); }
     RegistryLock(const RegistryLock&) = delete;
     RegistryLock& operator=(const RegistryLock&) = delete;
 
 private:
-    Registry& registry_;
+    Registry& lockedRegistry;
 };
 
 Registry& registry() {
@@ -112,13 +112,13 @@ std::intptr_t QV_CALL hostCallback(AEffect* effect, std::int32_t opcode, std::in
 // Sets the thread's opening plug-in for the duration of the entry call.
 class OpeningScope {
 public:
-    explicit OpeningScope(Plugin* plugin) : previous_(openingPlugin) { openingPlugin = plugin; }
-    ~OpeningScope() { openingPlugin = previous_; }
+    explicit OpeningScope(Plugin* plugin) : previousPlugin(openingPlugin) { openingPlugin = plugin; }
+    ~OpeningScope() { openingPlugin = previousPlugin; }
     OpeningScope(const OpeningScope&) = delete;
     OpeningScope& operator=(const OpeningScope&) = delete;
 
 private:
-    Plugin* previous_;
+    Plugin* previousPlugin;
 };
 
 void copyText(void* destination, const std::string& text, std::size_t capacity) {
@@ -151,22 +151,22 @@ std::string hex32(std::int32_t value) {
 
 }  // namespace
 
-Plugin::Plugin(const std::string& path, const HostSettings& settings) : path_(path), settings_(settings) {
-    if (settings_.sampleRate <= 0) throw HostError("the sample rate must be positive");
-    if (settings_.blockSize <= 0) throw HostError("the block size must be positive");
+Plugin::Plugin(const std::string& path, const HostSettings& settings) : libraryPath(path), hostSettings(settings) {
+    if (hostSettings.sampleRate <= 0) throw HostError("the sample rate must be positive");
+    if (hostSettings.blockSize <= 0) throw HostError("the block size must be positive");
 
     std::error_code error;
     const std::filesystem::path file(path);
     if (!std::filesystem::exists(file, error)) throw HostError("plug-in not found: " + path);
     if (std::filesystem::is_directory(file, error)) throw HostError("plug-in path is a directory: " + path);
     const std::filesystem::path absolute = std::filesystem::absolute(file, error);
-    directory_ = absolute.parent_path().string();
+    libraryDirectory = absolute.parent_path().string();
 
-    library_ = std::make_unique<SharedLibrary>(absolute.string());
+    sharedLibrary = std::make_unique<SharedLibrary>(absolute.string());
 
     using EntryPoint = AEffect*(QV_CALL*)(audioMasterCallback);
-    void* symbol = library_->symbol("VSTPluginMain");
-    if (!symbol) symbol = library_->symbol("main");
+    void* symbol = sharedLibrary->symbol("VSTPluginMain");
+    if (!symbol) symbol = sharedLibrary->symbol("main");
     if (!symbol) throw HostError(path + " is not a VST 2.4 plug-in: it exports neither VSTPluginMain nor main");
     const auto entry = reinterpret_cast<EntryPoint>(symbol);
 
@@ -179,36 +179,36 @@ Plugin::Plugin(const std::string& path, const HostSettings& settings) : path_(pa
     if (effect->magic != kEffectMagic)
         throw HostError(path + ": the plug-in's effect record has the wrong magic number " + hex32(effect->magic) +
                         " (expected " + hex32(kEffectMagic) + ")");
-    effect_ = effect;
+    record = effect;
     try {
         checkRecord();
     } catch (...) {
-        if (effect_->dispatcher) {
+        if (record->dispatcher) {
             OpeningScope scope(this);
-            effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+            record->dispatcher(record, effClose, 0, 0, nullptr, 0.0f);
         }
-        effect_ = nullptr;
+        record = nullptr;
         throw;
     }
-    registerPlugin(effect_, this);
+    registerPlugin(record, this);
 
     dispatch(effOpen);
-    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(settings_.sampleRate));
-    dispatch(effSetBlockSize, 0, settings_.blockSize);
+    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(hostSettings.sampleRate));
+    dispatch(effSetBlockSize, 0, hostSettings.blockSize);
 }
 
 Plugin::~Plugin() {
-    if (effect_) {
-        if (on_) switchOff();
+    if (record) {
+        if (switchedOn) switchOff();
         dispatch(effClose);
-        unregisterPlugin(effect_);
-        effect_ = nullptr;
+        unregisterPlugin(record);
+        record = nullptr;
     }
-    library_.reset();
+    sharedLibrary.reset();
 }
 
 void Plugin::checkRecord() const {
-    const AEffect& e = *effect_;
+    const AEffect& e = *record;
     std::string problem;
     if (!e.dispatcher)
         problem = "it has no dispatcher";
@@ -223,12 +223,12 @@ void Plugin::checkRecord() const {
         problem = "it has parameters but no parameter functions";
     else if (e.numPrograms < 0)
         problem = "it declares " + std::to_string(e.numPrograms) + " programs";
-    if (!problem.empty()) throw HostError(path_ + ": the plug-in's effect record is unusable: " + problem);
+    if (!problem.empty()) throw HostError(libraryPath + ": the plug-in's effect record is unusable: " + problem);
 }
 
 std::intptr_t Plugin::dispatch(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
                                float opt) const {
-    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    return record->dispatcher(record, opcode, index, value, ptr, opt);
 }
 
 std::string Plugin::textQuery(std::int32_t opcode, std::int32_t index) const {
@@ -252,19 +252,19 @@ std::intptr_t Plugin::canDo(const char* capability) const {
 }
 
 void Plugin::checkParameterIndex(int index) const {
-    if (index < 0 || index >= effect_->numParams)
+    if (index < 0 || index >= record->numParams)
         throw HostError("parameter index " + std::to_string(index) + " out of range (the plug-in has " +
-                        std::to_string(effect_->numParams) + " parameters)");
+                        std::to_string(record->numParams) + " parameters)");
 }
 
 float Plugin::parameter(int index) const {
     checkParameterIndex(index);
-    return effect_->getParameter(effect_, index);
+    return record->getParameter(record, index);
 }
 
 void Plugin::setParameter(int index, float value) {
     checkParameterIndex(index);
-    effect_->setParameter(effect_, index, value);
+    record->setParameter(record, index, value);
 }
 
 std::string Plugin::parameterName(int index) const {
@@ -305,47 +305,47 @@ void Plugin::setParameter(std::string_view name, float value) {
 }
 
 void Plugin::switchOn() {
-    if (on_) return;
+    if (switchedOn) return;
     const std::size_t channels = static_cast<std::size_t>(std::max(1, numInputs()));
-    const std::size_t frames = static_cast<std::size_t>(settings_.blockSize);
-    inputStorage_.assign(channels * frames, 0.0f);
-    inputs_.resize(channels);
-    for (std::size_t c = 0; c < channels; ++c) inputs_[c] = inputStorage_.data() + c * frames;
+    const std::size_t frames = static_cast<std::size_t>(hostSettings.blockSize);
+    inputStorage.assign(channels * frames, 0.0f);
+    inputPointers.resize(channels);
+    for (std::size_t c = 0; c < channels; ++c) inputPointers[c] = inputStorage.data() + c * frames;
     dispatch(effMainsChanged, 0, 1);
     dispatch(effStartProcess);
-    on_ = true;
+    switchedOn = true;
 }
 
 void Plugin::switchOff() {
-    if (!on_) return;
+    if (!switchedOn) return;
     dispatch(effStopProcess);
     dispatch(effMainsChanged, 0, 0);
-    on_ = false;
+    switchedOn = false;
 }
 
 void Plugin::process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames) {
-    if (frames < 1 || frames > settings_.blockSize)
+    if (frames < 1 || frames > hostSettings.blockSize)
         throw HostError("block of " + std::to_string(frames) + " samples outside 1.." +
-                        std::to_string(settings_.blockSize));
+                        std::to_string(hostSettings.blockSize));
     std::int32_t previous = 0;
     for (std::size_t i = 0; i < count; ++i) {
         if (events[i].offset < previous || events[i].offset >= frames)
             throw HostError("MIDI events must lie inside the block, in time order");
         previous = events[i].offset;
     }
-    if (!on_) switchOn();
+    if (!switchedOn) switchOn();
 
     if (count > 0) {
-        if (midiEvents_.size() < count) midiEvents_.resize(count);
+        if (midiEvents.size() < count) midiEvents.resize(count);
         // The list: a header of two pointer-sized slots, then one pointer per event.
         const std::size_t slots = 2 + std::max<std::size_t>(count, 2);
-        if (eventListStorage_.size() < slots) eventListStorage_.resize(slots);
-        auto* list = new (eventListStorage_.data()) VstEvents{};
+        if (eventListStorage.size() < slots) eventListStorage.resize(slots);
+        auto* list = new (eventListStorage.data()) VstEvents{};
         list->numEvents = static_cast<std::int32_t>(count);
         auto** pointers =
             reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(list) + offsetof(VstEvents, events));
         for (std::size_t i = 0; i < count; ++i) {
-            VstMidiEvent& e = midiEvents_[i];
+            VstMidiEvent& e = midiEvents[i];
             e = VstMidiEvent{};
             e.type = kVstMidiType;
             e.byteSize = static_cast<std::int32_t>(sizeof(VstMidiEvent));
@@ -358,36 +358,36 @@ void Plugin::process(const MidiEvent* events, std::size_t count, float* const* o
     }
 
     for (int c = 0; c < numOutputs(); ++c) std::fill(outputs[c], outputs[c] + frames, 0.0f);
-    processing_ = true;
-    if ((effect_->flags & effFlagsCanReplacing) && effect_->processReplacing)
-        effect_->processReplacing(effect_, inputs_.data(), const_cast<float**>(outputs), frames);
+    inProcess = true;
+    if ((record->flags & effFlagsCanReplacing) && record->processReplacing)
+        record->processReplacing(record, inputPointers.data(), const_cast<float**>(outputs), frames);
     else
-        effect_->process(effect_, inputs_.data(), const_cast<float**>(outputs), frames);
-    processing_ = false;
+        record->process(record, inputPointers.data(), const_cast<float**>(outputs), frames);
+    inProcess = false;
 }
 
 unsigned Plugin::requestCount(int opcode) const noexcept {
-    return opcode >= 0 && opcode < kCountedOpcodes ? requests_[opcode] : 0;
+    return opcode >= 0 && opcode < kCountedOpcodes ? requests[opcode] : 0;
 }
 
 std::intptr_t Plugin::answer(AEffect* /*effect*/, std::int32_t opcode, std::int32_t index, std::intptr_t value,
                              void* ptr, float /*opt*/) {
-    if (opcode >= 0 && opcode < kCountedOpcodes) ++requests_[opcode];
+    if (opcode >= 0 && opcode < kCountedOpcodes) ++requests[opcode];
     switch (opcode) {
         case audioMasterVersion: return 2400;
-        case audioMasterWantMidi: midiRequested_ = true; return 1;
+        case audioMasterWantMidi: midiWanted = true; return 1;
         case audioMasterGetTime: return 0;  // no transport: the plug-in runs free
-        case audioMasterGetSampleRate: return settings_.sampleRate;
-        case audioMasterGetBlockSize: return settings_.blockSize;
-        case audioMasterGetCurrentProcessLevel: return processing_ ? kProcessLevelOffline : kProcessLevelUser;
+        case audioMasterGetSampleRate: return hostSettings.sampleRate;
+        case audioMasterGetBlockSize: return hostSettings.blockSize;
+        case audioMasterGetCurrentProcessLevel: return inProcess ? kProcessLevelOffline : kProcessLevelUser;
         case audioMasterGetAutomationState: return kAutomationOff;
         case audioMasterWillReplaceOrAccumulate: return 1;
         case audioMasterGetLanguage: return kLanguageEnglish;
-        case audioMasterGetVendorVersion: return settings_.vendorVersion;
+        case audioMasterGetVendorVersion: return hostSettings.vendorVersion;
         case audioMasterUpdateDisplay: return 1;
-        case audioMasterGetDirectory: return reinterpret_cast<std::intptr_t>(directory_.c_str());
-        case audioMasterGetVendorString: copyText(ptr, settings_.vendor, kHostTextCapacity); return ptr ? 1 : 0;
-        case audioMasterGetProductString: copyText(ptr, settings_.product, kHostTextCapacity); return ptr ? 1 : 0;
+        case audioMasterGetDirectory: return reinterpret_cast<std::intptr_t>(libraryDirectory.c_str());
+        case audioMasterGetVendorString: copyText(ptr, hostSettings.vendor, kHostTextCapacity); return ptr ? 1 : 0;
+        case audioMasterGetProductString: copyText(ptr, hostSettings.product, kHostTextCapacity); return ptr ? 1 : 0;
         case audioMasterCanDo:
             if (!ptr) return 0;
             for (const char* capability : kHostCapabilities)
@@ -395,7 +395,7 @@ std::intptr_t Plugin::answer(AEffect* /*effect*/, std::int32_t opcode, std::int3
             return 0;
         case audioMasterPinConnected: {
             // Answered 0 for a connected pin.
-            const int pins = effect_ ? (value == 0 ? numInputs() : numOutputs()) : 0;
+            const int pins = record ? (value == 0 ? numInputs() : numOutputs()) : 0;
             return index >= 0 && index < pins ? 0 : 1;
         }
         default: return 0;

@@ -53,9 +53,9 @@ public:
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    const std::string& path() const noexcept { return path_; }
-    const HostSettings& settings() const noexcept { return settings_; }
-    AEffect* effect() const noexcept { return effect_; }
+    const std::string& path() const noexcept { return libraryPath; }
+    const HostSettings& settings() const noexcept { return hostSettings; }
+    AEffect* effect() const noexcept { return record; }
 
     // Identity, as a plug-in scanner shows it.
     std::string effectName() const;
@@ -64,15 +64,15 @@ public:
     std::string programName() const;
     std::int32_t vendorVersion() const;
     std::int32_t vstVersion() const;
-    std::int32_t recordVersion() const noexcept { return effect_->version; }
-    std::int32_t uniqueId() const noexcept { return effect_->uniqueID; }
+    std::int32_t recordVersion() const noexcept { return record->version; }
+    std::int32_t uniqueId() const noexcept { return record->uniqueID; }
     std::int32_t category() const;
-    std::int32_t flags() const noexcept { return effect_->flags; }
-    bool isSynth() const noexcept { return (effect_->flags & effFlagsIsSynth) != 0; }
-    int numInputs() const noexcept { return effect_->numInputs; }
-    int numOutputs() const noexcept { return effect_->numOutputs; }
-    int numParams() const noexcept { return effect_->numParams; }
-    int numPrograms() const noexcept { return effect_->numPrograms; }
+    std::int32_t flags() const noexcept { return record->flags; }
+    bool isSynth() const noexcept { return (record->flags & effFlagsIsSynth) != 0; }
+    int numInputs() const noexcept { return record->numInputs; }
+    int numOutputs() const noexcept { return record->numOutputs; }
+    int numParams() const noexcept { return record->numParams; }
+    int numPrograms() const noexcept { return record->numPrograms; }
     // The plug-in's answer to a capability query: 1 yes, -1 no, 0 unknown.
     std::intptr_t canDo(const char* capability) const;
 
@@ -91,7 +91,7 @@ public:
     // Processing.
     void switchOn();
     void switchOff();
-    bool isOn() const noexcept { return on_; }
+    bool isOn() const noexcept { return switchedOn; }
 
     // Renders `frames` samples (1 .. blockSize) into numOutputs() buffers.
     // The events must lie inside the block, in time order; they reach the
@@ -100,7 +100,7 @@ public:
     void process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames);
 
     // What the plug-in has asked of the host so far.
-    bool midiRequested() const noexcept { return midiRequested_; }
+    bool midiRequested() const noexcept { return midiWanted; }
     unsigned requestCount(int opcode) const noexcept;
 
     // The host's answer to one callback request (used by the callback).
@@ -114,22 +114,22 @@ private:
     void checkParameterIndex(int index) const;
     void checkRecord() const;
 
-    std::string path_;
-    std::string directory_;
-    HostSettings settings_;
-    std::unique_ptr<SharedLibrary> library_;
-    AEffect* effect_ = nullptr;
-    bool on_ = false;
-    bool processing_ = false;
-    bool midiRequested_ = false;
-    unsigned requests_[kCountedOpcodes] = {};
+    std::string libraryPath;
+    std::string libraryDirectory;
+    HostSettings hostSettings;
+    std::unique_ptr<SharedLibrary> sharedLibrary;
+    AEffect* record = nullptr;
+    bool switchedOn = false;
+    bool inProcess = false;
+    bool midiWanted = false;
+    unsigned requests[kCountedOpcodes] = {};
 
     // Storage reused from block to block: the event list and its events, and
     // silent input buffers for plug-ins that have inputs.
-    std::vector<VstMidiEvent> midiEvents_;
-    std::vector<void*> eventListStorage_;
-    std::vector<float> inputStorage_;
-    std::vector<float*> inputs_;
+    std::vector<VstMidiEvent> midiEvents;
+    std::vector<void*> eventListStorage;
+    std::vector<float> inputStorage;
+    std::vector<float*> inputPointers;
 };
 
 // Category number as a word ("synth", "effect", ...).

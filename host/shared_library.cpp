@@ -35,37 +35,37 @@ std::string lastErrorText() {
 }
 }  // namespace
 
-SharedLibrary::SharedLibrary(const std::string& path) : path_(path) {
-    handle_ = reinterpret_cast<void*>(LoadLibraryW(widen(path).c_str()));
-    if (!handle_) throw HostError("cannot load " + path + ": " + lastErrorText());
+SharedLibrary::SharedLibrary(const std::string& path) : libraryPath(path) {
+    handle = reinterpret_cast<void*>(LoadLibraryW(widen(path).c_str()));
+    if (!handle) throw HostError("cannot load " + path + ": " + lastErrorText());
 }
 
 SharedLibrary::~SharedLibrary() {
-    if (handle_) FreeLibrary(reinterpret_cast<HMODULE>(handle_));
+    if (handle) FreeLibrary(reinterpret_cast<HMODULE>(handle));
 }
 
 void* SharedLibrary::symbol(const char* name) const noexcept {
-    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name));
 }
 
 #else
 
-SharedLibrary::SharedLibrary(const std::string& path) : path_(path) {
+SharedLibrary::SharedLibrary(const std::string& path) : libraryPath(path) {
     dlerror();
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) {
+    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
         const char* reason = dlerror();
         throw HostError("cannot load " + path + ": " + (reason ? reason : "unknown reason"));
     }
 }
 
 SharedLibrary::~SharedLibrary() {
-    if (handle_) dlclose(handle_);
+    if (handle) dlclose(handle);
 }
 
 void* SharedLibrary::symbol(const char* name) const noexcept {
     dlerror();
-    return dlsym(handle_, name);
+    return dlsym(handle, name);
 }
 
 #endif

@@ -18,11 +18,11 @@ public:
     // The address of an exported symbol of this library, or null.
     void* symbol(const char* name) const noexcept;
 
-    const std::string& path() const noexcept { return path_; }
+    const std::string& path() const noexcept { return libraryPath; }
 
 private:
-    void* handle_ = nullptr;
-    std::string path_;
+    void* handle = nullptr;
+    std::string libraryPath;
 };
 
 }  // namespace quorvel::host

@@ -2,15 +2,19 @@
 
 #include <cstring>
 
+#include "synth/float_environment.h"
+
 namespace quorvel {
 
 namespace {
 
 // The six functions stored in the record: each finds the object through the
-// record and calls one virtual operation.
+// record and calls one virtual operation, under the floating-point settings
+// the instrument computes with (the host gets its own back on return).
 
 std::intptr_t QV_CALL dispatchEntry(AEffect* e, std::int32_t opcode, std::int32_t index, std::intptr_t value,
                                     void* ptr, float opt) {
+    const FloatEnvironment environment;
     AudioEffect* effect = effectOf(e);
     if (opcode != effClose) return effect->dispatcher(opcode, index, value, ptr, opt);
     effect->dispatcher(opcode, index, value, ptr, opt);
@@ -19,22 +23,29 @@ std::intptr_t QV_CALL dispatchEntry(AEffect* e, std::int32_t opcode, std::int32_
 }
 
 void QV_CALL processEntry(AEffect* e, float** inputs, float** outputs, std::int32_t sampleFrames) {
+    const FloatEnvironment environment;
     effectOf(e)->process(inputs, outputs, sampleFrames);
 }
 
 void QV_CALL processReplacingEntry(AEffect* e, float** inputs, float** outputs, std::int32_t sampleFrames) {
+    const FloatEnvironment environment;
     effectOf(e)->processReplacing(inputs, outputs, sampleFrames);
 }
 
 void QV_CALL processDoubleReplacingEntry(AEffect* e, double** inputs, double** outputs, std::int32_t sampleFrames) {
+    const FloatEnvironment environment;
     effectOf(e)->processDoubleReplacing(inputs, outputs, sampleFrames);
 }
 
 void QV_CALL setParameterEntry(AEffect* e, std::int32_t index, float value) {
+    const FloatEnvironment environment;
     effectOf(e)->setParameter(index, value);
 }
 
-float QV_CALL getParameterEntry(AEffect* e, std::int32_t index) { return effectOf(e)->getParameter(index); }
+float QV_CALL getParameterEntry(AEffect* e, std::int32_t index) {
+    const FloatEnvironment environment;
+    return effectOf(e)->getParameter(index);
+}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // The plug-in's one exported entry point, under its two names.
 #include "plugin/quorvel.h"
+#include "synth/float_environment.h"
 
 #if defined(_WIN32)
 #define QV_EXPORT
@@ -8,6 +9,7 @@
 #endif
 
 extern "C" QV_EXPORT quorvel::AEffect* QV_CALL VSTPluginMain(quorvel::audioMasterCallback audioMaster) {
+    const quorvel::FloatEnvironment environment;
     return quorvel::createQuorvelEffect(audioMaster);
 }
 

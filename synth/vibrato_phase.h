@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "synth/repeated_sums.h"
 #include "synth/voice.h"
 
 namespace quorvel {
@@ -14,12 +15,18 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr float kTwoPiF = 6.2831855f;
 
 // The vibrato phase is wrapped one turn at a time while it is below this; at
-// in-range speeds it advances far less than a turn per sample.
+// in-range speeds and usual rates it advances far less than a turn per
+// sample.
 constexpr float kLfoLoopLimit = 25.0f;
 
-// A vibrato phase the turn-at-a-time loop cannot bring back (NaN, infinite,
-// negative from a backward speed, many turns ahead), reduced to [0, 2 pi).
+// A vibrato phase the turn-at-a-time loop should not take: many turns ahead
+// (a rate of a few hertz or less), negative (a backward speed), infinite or
+// NaN. Turns are counted at once where the loop would end, which it does up
+// to 2^27 (above, 2 pi is less than half the spacing of floats and taking it
+// off changes nothing); anything else is reduced to [0, 2 pi).
 inline float wrapFarLfoPhase(float phase) {
+    std::uint64_t turns = 0;
+    if (phase >= 0.0f && addWhileAtLeast(phase, -kTwoPiF, kTwoPi, turns)) return phase;
     if (!std::isfinite(phase)) return 0.0f;
     double p = std::fmod(static_cast<double>(phase), kTwoPi);
     if (p < 0.0) p += kTwoPi;

@@ -56,10 +56,9 @@ struct BlockSettings {
     std::int32_t velocityTarget;  // velocityTargetIndex: a VelocityTarget, or outside 0..3 for none
 };
 
-// A voice's phase is wrapped one period at a time while it is below this. At
-// 8000 Hz and above, with parameter values in 0..1, a sub-step advances it by
-// less than nine periods; anything beyond (a NaN or infinite increment, a
-// start phase far above 1) is counted at once instead.
+// A voice's phase is wrapped one period at a time while it is below this;
+// from here on (a low sample rate, a high pitch, a start phase far above 1)
+// the periods are counted at once.
 constexpr float kPhaseLoopLimit = 16.0f;
 
 }  // namespace quorvel

@@ -47,10 +47,10 @@ void Engine::noteOn(std::int32_t key, std::int32_t velocity, const BlockSettings
 
     // Out-of-range settings may have left a free voice with a start phase no
     // sub-step has wrapped yet, or a pulse counter that no in-range setting
-    // reaches (those keep it above -1 and below 2^38): the new note does not
+    // reaches (those keep it at -1 or above and below 2^38): the new note does not
     // inherit them.
     if (!(voices.phase[k] < kPhaseLoopLimit)) voices.phase[k] = 0.0f;
-    if (!(voices.pulseCounter[k] > -1.0f && voices.pulseCounter[k] < 0x1p40f)) voices.pulseCounter[k] = 0.0f;
+    if (!(voices.pulseCounter[k] >= -1.0f && voices.pulseCounter[k] < 0x1p40f)) voices.pulseCounter[k] = 0.0f;
 
     const float a = static_cast<float>(velocity) / 100.0f;
     const std::int32_t target = settings.velocityTarget;

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "synth/relaxed_float.h"
+#include "synth/repeated_sums.h"
 #include "synth/voice.h"
 
 namespace quorvel {

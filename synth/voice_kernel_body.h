@@ -110,15 +110,24 @@ QV_LANES SubStepPlan planSubSteps(const LaneState& s, F pulseCounter, F cutCount
     return plan;
 }
 
-// A phase the period-at-a-time loop should not count (NaN, infinite, beyond
-// kPhaseLoopLimit): the whole periods are dropped at once and one pulse
-// starts, as the loop would start one; a phase that is not a number starts
-// over at 0. Returns whether a pulse started.
+// A phase too far ahead for the period-at-a-time loop below (kPhaseLoopLimit
+// or more, infinite, NaN). Where the loop would end, its periods are counted
+// at once, each adding a pulse length to the pulse counter as the loop adds
+// it. The loop ends for every phase up to 2^24 + 2; from 2^24 + 4 on, taking
+// one period off rounds back to the same float and it never would. There,
+// and for an infinite phase, the whole periods are dropped and one pulse
+// starts; a phase that is not a number starts over at 0. Returns whether a
+// pulse started.
 inline bool wrapFarPhase(float& phase, float& pulseCounter, float pulseLength) {
     bool started = false;
     if (phase >= kPhaseLoopLimit) {
-        phase -= std::floor(phase);
-        if (pulseCounter < pulseLength) pulseCounter = pulseLength;
+        std::uint64_t periods = 0;
+        if (addWhileAtLeast(phase, -1.0f, 1.0, periods)) {
+            pulseCounter = addRepeatedly(pulseCounter, pulseLength, periods);
+        } else {
+            phase -= std::floor(phase);
+            if (pulseCounter < pulseLength) pulseCounter = pulseLength;
+        }
         started = true;
     }
     if (!(phase >= 0.0f && phase < 1.0f)) phase = 0.0f;  // NaN, or infinity less itself

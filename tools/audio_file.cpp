@@ -70,13 +70,13 @@ int createTemporary(const std::string& destination, std::string& path) {
 }  // namespace
 
 AudioFileWriter::AudioFileWriter(const std::string& destination, SampleFormat format, int channels, int sampleRate)
-    : destination_(destination), channels_(channels) {
+    : destinationPath(destination), channelCount(channels) {
     if (channels < 1) throw InputError("cannot write " + destination + ": no audio channels");
     std::error_code error;
     if (fs::is_directory(destination, error)) throw InputError("cannot write " + destination + ": it is a directory");
 
-    interleaved_.reserve(kBufferFrames * static_cast<std::size_t>(channels));
-    fd_ = createTemporary(destination, temporary_);
+    interleaved.reserve(kBufferFrames * static_cast<std::size_t>(channels));
+    descriptor = createTemporary(destination, temporaryPath);
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
@@ -88,64 +88,64 @@ AudioFileWriter::AudioFileWriter(const std::string& destination, SampleFormat fo
     }
     // The descriptor stays ours: libsndfile neither closes it on failure nor
     // in sf_close.
-    file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
-    if (!file_) {
+    sndFile = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
+    if (!sndFile) {
         const std::string reason = sf_strerror(nullptr);
         discard();
         throw InputError("cannot write " + destination + ": " + reason);
     }
     // Integer formats clip what lies beyond full scale instead of wrapping.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_command(sndFile, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The peak chunk of float files carries the time of writing; without it
     // the same audio always gives the same bytes.
-    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_command(sndFile, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 AudioFileWriter::~AudioFileWriter() { discard(); }
 
 void AudioFileWriter::discard() noexcept {
-    if (file_) {
-        sf_close(file_);
-        file_ = nullptr;
+    if (sndFile) {
+        sf_close(sndFile);
+        sndFile = nullptr;
     }
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (descriptor >= 0) {
+        ::close(descriptor);
+        descriptor = -1;
     }
-    if (!temporary_.empty()) {
+    if (!temporaryPath.empty()) {
         std::error_code error;
-        fs::remove(temporary_, error);
-        temporary_.clear();
+        fs::remove(temporaryPath, error);
+        temporaryPath.clear();
     }
 }
 
 void AudioFileWriter::write(const float* const* channels, int frames) {
     // Small blocks are gathered and written in larger pieces.
     for (int f = 0; f < frames; ++f) {
-        for (int c = 0; c < channels_; ++c) interleaved_.push_back(channels[c][f]);
-        if (interleaved_.size() >= kBufferFrames * static_cast<std::size_t>(channels_)) flush();
+        for (int c = 0; c < channelCount; ++c) interleaved.push_back(channels[c][f]);
+        if (interleaved.size() >= kBufferFrames * static_cast<std::size_t>(channelCount)) flush();
     }
 }
 
 void AudioFileWriter::flush() {
-    const auto frames = static_cast<sf_count_t>(interleaved_.size() / static_cast<std::size_t>(channels_));
-    if (frames > 0 && sf_writef_float(file_, interleaved_.data(), frames) != frames)
-        throw InputError("cannot write " + destination_ + ": " + sf_strerror(file_));
-    interleaved_.clear();
+    const auto frames = static_cast<sf_count_t>(interleaved.size() / static_cast<std::size_t>(channelCount));
+    if (frames > 0 && sf_writef_float(sndFile, interleaved.data(), frames) != frames)
+        throw InputError("cannot write " + destinationPath + ": " + sf_strerror(sndFile));
+    interleaved.clear();
 }
 
 void AudioFileWriter::commit() {
     flush();
-    const int status = sf_close(file_);
-    file_ = nullptr;
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0) throw InputError("cannot write " + destination_ + ": " + std::strerror(errno));
-    if (status != 0) throw InputError("cannot write " + destination_ + ": " + sf_error_number(status));
+    const int status = sf_close(sndFile);
+    sndFile = nullptr;
+    const int closed = ::close(descriptor);
+    descriptor = -1;
+    if (closed != 0) throw InputError("cannot write " + destinationPath + ": " + std::strerror(errno));
+    if (status != 0) throw InputError("cannot write " + destinationPath + ": " + sf_error_number(status));
     std::error_code error;
-    fs::rename(temporary_, destination_, error);
-    if (error) throw InputError("cannot write " + destination_ + ": " + error.message());
-    temporary_.clear();
+    fs::rename(temporaryPath, destinationPath, error);
+    if (error) throw InputError("cannot write " + destinationPath + ": " + error.message());
+    temporaryPath.clear();
 }
 
 }  // namespace quorvel::tools

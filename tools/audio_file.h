@@ -38,12 +38,12 @@ private:
 
     static constexpr std::size_t kBufferFrames = 8192;
 
-    std::string destination_;
-    std::string temporary_;
-    int fd_ = -1;
-    SNDFILE* file_ = nullptr;
-    int channels_;
-    std::vector<float> interleaved_;
+    std::string destinationPath;
+    std::string temporaryPath;
+    int descriptor = -1;
+    SNDFILE* sndFile = nullptr;
+    int channelCount;
+    std::vector<float> interleaved;
 };
 
 }  // namespace quorvel::tools

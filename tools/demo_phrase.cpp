@@ -17,7 +17,7 @@ constexpr int kTicksPerSecond = 960;
 
 class Score {
 public:
-    explicit Score(int sampleRate) : sampleRate_(sampleRate) {}
+    explicit Score(int sampleRate) : rate(sampleRate) {}
 
     void note(int start, int length, int key, int velocity) {
         message(start, 0x90, key, velocity);
@@ -29,39 +29,39 @@ public:
     void controller(int at, int number, int value) { message(at, 0xB0, number, value); }
     void bend(int at, int value) { message(at, 0xE0, value & 0x7F, (value >> 7) & 0x7F); }
     void parameter(int at, const char* name, float value) {
-        performance_.parameters.push_back({frame(at), name, value});
+        phrase.parameters.push_back({frame(at), name, value});
     }
 
     Performance finish() {
         // Within one sample a note-off goes before a note-on, so that a key
         // struck again at the moment it is released sounds again.
         auto rank = [](const TimedMidi& m) { return (m.bytes[0] & 0xF0) == 0x80 ? 0 : 1; };
-        std::stable_sort(performance_.midi.begin(), performance_.midi.end(),
+        std::stable_sort(phrase.midi.begin(), phrase.midi.end(),
                          [&](const TimedMidi& a, const TimedMidi& b) {
                              return a.frame != b.frame ? a.frame < b.frame : rank(a) < rank(b);
                          });
-        std::stable_sort(performance_.parameters.begin(), performance_.parameters.end(),
+        std::stable_sort(phrase.parameters.begin(), phrase.parameters.end(),
                          [](const TimedParameter& a, const TimedParameter& b) { return a.frame < b.frame; });
-        performance_.endFrame = 0;
-        if (!performance_.midi.empty()) performance_.endFrame = performance_.midi.back().frame;
-        if (!performance_.parameters.empty())
-            performance_.endFrame = std::max(performance_.endFrame, performance_.parameters.back().frame);
-        return performance_;
+        phrase.endFrame = 0;
+        if (!phrase.midi.empty()) phrase.endFrame = phrase.midi.back().frame;
+        if (!phrase.parameters.empty())
+            phrase.endFrame = std::max(phrase.endFrame, phrase.parameters.back().frame);
+        return phrase;
     }
 
 private:
-    std::int64_t frame(int ticks) const { return framesAt(ticks, kTicksPerSecond, sampleRate_); }
+    std::int64_t frame(int ticks) const { return framesAt(ticks, kTicksPerSecond, rate); }
     void message(int at, int status, int data1, int data2) {
         TimedMidi m;
         m.frame = frame(at);
         m.bytes[0] = static_cast<std::uint8_t>(status);
         m.bytes[1] = static_cast<std::uint8_t>(data1);
         m.bytes[2] = static_cast<std::uint8_t>(data2);
-        performance_.midi.push_back(m);
+        phrase.midi.push_back(m);
     }
 
-    int sampleRate_;
-    Performance performance_;
+    int rate;
+    Performance phrase;
 };
 
 }  // namespace

@@ -38,26 +38,26 @@ namespace {
 // messages; such a file is refused rather than played in part.
 class LogCapture {
 public:
-    LogCapture() { previous_ = g_log_set_default_handler(&LogCapture::handler, this); }
-    ~LogCapture() { g_log_set_default_handler(previous_, nullptr); }
+    LogCapture() { previousHandler = g_log_set_default_handler(&LogCapture::handler, this); }
+    ~LogCapture() { g_log_set_default_handler(previousHandler, nullptr); }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
     // The first critical message, or the last message of any kind.
-    std::string reason() const { return firstCritical_.empty() ? last_ : firstCritical_; }
-    bool sawCritical() const { return !firstCritical_.empty(); }
+    std::string reason() const { return firstCritical.empty() ? lastMessage : firstCritical; }
+    bool sawCritical() const { return !firstCritical.empty(); }
 
 private:
     static void handler(const gchar* /*domain*/, GLogLevelFlags level, const gchar* message, gpointer self) {
         auto* capture = static_cast<LogCapture*>(self);
         const std::string text = message && *message ? message : "unknown problem";
-        if ((level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR)) && capture->firstCritical_.empty())
-            capture->firstCritical_ = text;
-        capture->last_ = text;
+        if ((level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR)) && capture->firstCritical.empty())
+            capture->firstCritical = text;
+        capture->lastMessage = text;
     }
-    GLogFunc previous_;
-    std::string firstCritical_;
-    std::string last_;
+    GLogFunc previousHandler;
+    std::string firstCritical;
+    std::string lastMessage;
 };
 
 struct SmfDeleter {
@@ -75,34 +75,34 @@ struct TempoSegment {
 
 class TempoMap {
 public:
-    TempoMap(smf_t* smf, int sampleRate) : ppqn_(smf->ppqn), sampleRate_(sampleRate) {
-        segments_.push_back({0, 500000, 0});  // 120 beats per minute until the file says otherwise
+    TempoMap(smf_t* smf, int sampleRate) : pulsesPerQuarter(smf->ppqn), rate(sampleRate) {
+        segments.push_back({0, 500000, 0});  // 120 beats per minute until the file says otherwise
         for (int i = 0;; ++i) {
             const smf_tempo_t* tempo = smf_get_tempo_by_number(smf, i);
             if (!tempo) break;
             const std::int64_t us = tempo->microseconds_per_quarter_note;
             if (us <= 0) continue;
-            TempoSegment& last = segments_.back();
+            TempoSegment& last = segments.back();
             const std::int64_t pulses = std::max<std::int64_t>(tempo->time_pulses, last.pulses);
             if (pulses == last.pulses)
                 last.usPerQuarter = us;
             else
-                segments_.push_back({pulses, us, last.elapsed + (pulses - last.pulses) * last.usPerQuarter});
+                segments.push_back({pulses, us, last.elapsed + (pulses - last.pulses) * last.usPerQuarter});
         }
     }
 
     std::int64_t frameAt(std::int64_t pulses) const {
-        auto it = std::upper_bound(segments_.begin(), segments_.end(), pulses,
+        auto it = std::upper_bound(segments.begin(), segments.end(), pulses,
                                    [](std::int64_t p, const TempoSegment& s) { return p < s.pulses; });
         const TempoSegment& s = *std::prev(it);
         const std::int64_t elapsed = s.elapsed + (pulses - s.pulses) * s.usPerQuarter;
-        return framesAt(elapsed, static_cast<std::int64_t>(ppqn_) * 1000000, sampleRate_);
+        return framesAt(elapsed, static_cast<std::int64_t>(pulsesPerQuarter) * 1000000, rate);
     }
 
 private:
-    int ppqn_;
-    int sampleRate_;
-    std::vector<TempoSegment> segments_;
+    int pulsesPerQuarter;
+    int rate;
+    std::vector<TempoSegment> segments;
 };
 
 }  // namespace

@@ -117,32 +117,32 @@ void printInfo(const quorvel::host::Plugin& plugin) {
 class Progress {
 public:
     Progress(std::int64_t total, int sampleRate)
-        : total_(total), sampleRate_(sampleRate), enabled_(isatty(STDERR_FILENO) != 0) {}
+        : totalFrames(total), rate(sampleRate), enabled(isatty(STDERR_FILENO) != 0) {}
 
     void update(std::int64_t done) {
-        if (!enabled_ || total_ <= 0) return;
-        const int percent = static_cast<int>(done * 100 / total_);
-        if (percent == shown_) return;
-        shown_ = percent;
+        if (!enabled || totalFrames <= 0) return;
+        const int percent = static_cast<int>(done * 100 / totalFrames);
+        if (percent == shown) return;
+        shown = percent;
         constexpr int kWidth = 30;
         const int filled = percent * kWidth / 100;
         std::fprintf(stderr, "\r[%s%s] %3d%%  %.1f / %.1f s",
                      std::string(static_cast<std::size_t>(filled), '#').c_str(),
                      std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), percent,
-                     static_cast<double>(done) / sampleRate_, static_cast<double>(total_) / sampleRate_);
-        if (done >= total_) std::fputc('\n', stderr);
+                     static_cast<double>(done) / rate, static_cast<double>(totalFrames) / rate);
+        if (done >= totalFrames) std::fputc('\n', stderr);
         std::fflush(stderr);
     }
 
     void abandon() {
-        if (enabled_ && shown_ >= 0 && shown_ < 100) std::fputc('\n', stderr);
+        if (enabled && shown >= 0 && shown < 100) std::fputc('\n', stderr);
     }
 
 private:
-    std::int64_t total_;
-    int sampleRate_;
-    bool enabled_;
-    int shown_ = -1;
+    std::int64_t totalFrames;
+    int rate;
+    bool enabled;
+    int shown = -1;
 };
 
 struct Options {

@@ -45,32 +45,32 @@ void putQuantity(std::vector<unsigned char>& out, std::uint32_t value) {
 class TrackScreen {
 public:
     TrackScreen(const unsigned char* data, std::size_t size, int number, std::vector<unsigned char>& out)
-        : data_(data), size_(size), number_(number), out_(out) {}
+        : bytes(data), byteCount(size), trackNumber(number), output(out) {}
 
     void run() {
         std::int64_t time = 0;
         std::uint32_t delta = 0;
-        while (pos_ < size_) {
+        while (position < byteCount) {
             delta = quantity("an event time");
             time += delta;
             if (time > kMaxTrackPulses) fail("it lasts more than 2147483647 pulses");
-            if (pos_ >= size_) fail("it ends after an event time, with no event");
-            const unsigned first = data_[pos_];
+            if (position >= byteCount) fail("it ends after an event time, with no event");
+            const unsigned first = bytes[position];
             if (first < 0xF0) {
                 channelMessage(delta);
             } else if (first == 0xF0 || first == 0xF7) {
-                ++pos_;
+                ++position;
                 skip(quantity("a system-exclusive length"), "a system-exclusive message");
                 placeholder(delta);
-                running_ = 0;
+                runningStatus = 0;
             } else if (first == 0xFF) {
-                ++pos_;
-                if (pos_ >= size_) fail("a meta event is cut short");
-                const unsigned type = data_[pos_++];
+                ++position;
+                if (position >= byteCount) fail("a meta event is cut short");
+                const unsigned type = bytes[position++];
                 const std::uint32_t length = quantity("a meta event length");
-                const unsigned char* body = data_ + pos_;
+                const unsigned char* body = bytes + position;
                 skip(length, "a meta event");
-                running_ = 0;
+                runningStatus = 0;
                 if (type == 0x2F) {
                     endOfTrack(delta);
                     return;  // whatever follows the end of the track is not part of it
@@ -90,14 +90,14 @@ public:
 
 private:
     [[noreturn]] void fail(const std::string& what) const {
-        throw InputError("track " + std::to_string(number_) + ": " + what);
+        throw InputError("track " + std::to_string(trackNumber) + ": " + what);
     }
 
     std::uint32_t quantity(const char* what) {
         std::uint32_t value = 0;
         for (int n = 0; n < 4; ++n) {
-            if (pos_ >= size_) fail(std::string(what) + " runs past the end of the track");
-            const unsigned byte = data_[pos_++];
+            if (position >= byteCount) fail(std::string(what) + " runs past the end of the track");
+            const unsigned byte = bytes[position++];
             value = (value << 7) | (byte & 0x7F);
             if (!(byte & 0x80)) return value;
         }
@@ -105,56 +105,56 @@ private:
     }
 
     void skip(std::uint32_t length, const char* what) {
-        if (length > size_ - pos_) fail(std::string(what) + " runs past the end of the track");
-        pos_ += length;
+        if (length > byteCount - position) fail(std::string(what) + " runs past the end of the track");
+        position += length;
     }
 
     void channelMessage(std::uint32_t delta) {
-        unsigned status = data_[pos_];
+        unsigned status = bytes[position];
         if (status >= 0x80) {
-            running_ = status;
-            ++pos_;
-        } else if (running_ == 0) {
+            runningStatus = status;
+            ++position;
+        } else if (runningStatus == 0) {
             fail("data byte " + hexByte(status) + " where a status byte belongs (no message to repeat)");
         } else {
-            status = running_;
+            status = runningStatus;
         }
         const std::size_t length = (status & 0xE0) == 0xC0 ? 1 : 2;  // program change, channel pressure: 1
-        if (length > size_ - pos_) fail("a channel message is cut short");
+        if (length > byteCount - position) fail("a channel message is cut short");
         for (std::size_t i = 0; i < length; ++i)
-            if (data_[pos_ + i] >= 0x80)
-                fail("status byte " + hexByte(data_[pos_ + i]) + " where a data byte of a channel message belongs");
-        putQuantity(out_, delta);
-        out_.push_back(static_cast<unsigned char>(status));
-        out_.insert(out_.end(), data_ + pos_, data_ + pos_ + length);
-        pos_ += length;
+            if (bytes[position + i] >= 0x80)
+                fail("status byte " + hexByte(bytes[position + i]) + " where a data byte of a channel message belongs");
+        putQuantity(output, delta);
+        output.push_back(static_cast<unsigned char>(status));
+        output.insert(output.end(), bytes + position, bytes + position + length);
+        position += length;
     }
 
     void tempo(std::uint32_t delta, const unsigned char* body, std::uint32_t length) {
         if (length != 3) fail("a tempo change with " + std::to_string(length) + " data bytes instead of 3");
         if (body[0] == 0 && body[1] == 0 && body[2] == 0) fail("a tempo change to 0 microseconds per quarter note");
-        putQuantity(out_, delta);
-        out_.insert(out_.end(), {0xFF, 0x51, 0x03, body[0], body[1], body[2]});
+        putQuantity(output, delta);
+        output.insert(output.end(), {0xFF, 0x51, 0x03, body[0], body[1], body[2]});
     }
 
     // An event the renderer does not play: an empty sequencer-specific meta
     // event keeps its time.
     void placeholder(std::uint32_t delta) {
-        putQuantity(out_, delta);
-        out_.insert(out_.end(), {0xFF, 0x7F, 0x00});
+        putQuantity(output, delta);
+        output.insert(output.end(), {0xFF, 0x7F, 0x00});
     }
 
     void endOfTrack(std::uint32_t delta) {
-        putQuantity(out_, delta);
-        out_.insert(out_.end(), {0xFF, 0x2F, 0x00});
+        putQuantity(output, delta);
+        output.insert(output.end(), {0xFF, 0x2F, 0x00});
     }
 
-    const unsigned char* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-    int number_;
-    unsigned running_ = 0;
-    std::vector<unsigned char>& out_;
+    const unsigned char* bytes;
+    std::size_t byteCount;
+    std::size_t position = 0;
+    int trackNumber;
+    unsigned runningStatus = 0;
+    std::vector<unsigned char>& output;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 // QUORVEL_DIFF_SEED=<seed> QUORVEL_DIFF_SCENARIOS=1.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -29,12 +30,15 @@
 #include "abi/vst_events.h"
 #include "reference/reference_engine.h"
 #include "support/event_list.h"
+#include "support/host_float_settings.h"
 #include "support/recording_host.h"
 #include "plugin/quorvel.h"
 
 using namespace quorvel;
 
-void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }
+namespace quorvel {
+void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }  // found by argument lookup
+}  // namespace quorvel
 
 namespace {
 
@@ -46,8 +50,18 @@ std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
     return (end && *end == '\0') ? v : fallback;
 }
 
-constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100,
-                                    48000, 88200, 96000, 176400, 192000, 384000};
+constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100,  48000,
+                                    88200, 96000, 176400, 192000, 384000, 768000};
+// The renderer's lowest rates and host answers below them: one sub-step may
+// take a voice through thousands of periods, one sample the vibrato through
+// many turns.
+constexpr std::intptr_t kLowRates[] = {1, 2, 10, 100, 1000, 2000, 3000, 4000};
+
+// The most samples a block has at a low rate: the reference takes every
+// period of every sub-step one at a time, up to 70000 a sub-step at 1 Hz.
+std::int32_t framesAllowedAt(float rate) {
+    return rate < 10.0f ? 4 : rate < 100.0f ? 16 : rate < 1000.0f ? 64 : 0x7FFFFFFF;
+}
 
 // Draws the random parts of a session.
 class SessionDice {
@@ -60,8 +74,9 @@ public:
     float unit() { return static_cast<float>(rng() >> 40) * (1.0f / 16777216.0f); }
 
     float parameterValue(int index) {
-        static const float special[] = {0.0f,   1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
-                                        0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f};
+        // 1e-40 is subnormal: it shows whether subnormals are kept.
+        static const float special[] = {0.0f,    1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
+                                        0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f,   1e-40f};
         switch (below(10)) {
             case 0: return 0.0f;
             case 1: return 1.0f;
@@ -84,6 +99,11 @@ public:
         if (roll < 55) return previous;
         if (roll < 63) return 0;
         if (roll < 70) return -1;
+        return anyRate();
+    }
+
+    std::intptr_t anyRate() {
+        if (chance(20)) return kLowRates[below(sizeof kLowRates / sizeof kLowRates[0])];
         return kRates[below(sizeof kRates / sizeof kRates[0])];
     }
 
@@ -177,6 +197,27 @@ private:
     std::uint8_t keyPool[6] = {60, 64, 67, 69, 72, 48};
 };
 
+// The far corner of the in-range settings: the widest bend range (63.5
+// semitones) bent fully up, the wheel and "Modulation depth" at maximum,
+// "Pulse width" and "Detune" at 1, and eight voices on the highest keys: the
+// fastest pulse trains and the longest pulses the instrument can be asked
+// for. Parameters go to `set`, the MIDI messages to `add`.
+template <class Set, class Add>
+void reachExtremeCorner(SessionDice& dice, Set set, Add add) {
+    set(0, 1.0f);
+    set(2, 1.0f);
+    set(6, 1.0f);
+    set(5, dice.chance(50) ? 1.0f : dice.unit());
+    set(4, static_cast<float>(dice.below(4)) * 0.25f + 0.1f);
+    set(3, dice.chance(70) ? 0.0f : dice.unit() * 0.05f);
+    add(0, 0xB0, 101, 0);
+    add(0, 0xB0, 100, 0);
+    add(0, 0xB0, 6, 127);
+    add(0, 0xB0, 1, 127);
+    add(0, 0xE0, 0x7F, 0x7F);
+    for (int v = 0; v < 8; ++v) add(dice.below(2), 0x90, 127 - dice.below(v == 0 ? 1 : 28), dice.between(1, 127));
+}
+
 std::string describeMismatch(std::uint64_t seed, int block, int channel, int sample, float product,
                              float reference) {
     std::uint32_t pb, rb;
@@ -238,6 +279,7 @@ struct Totals {
         counts.allNotesOff += c.allNotesOff;
         counts.bendRangeSet += c.bendRangeSet;
         counts.periodsDoubled += c.periodsDoubled;
+        counts.periodsFar += c.periodsFar;
         counts.eventsUnfired += c.eventsUnfired;
         counts.detunedVoices += c.detunedVoices;
         counts.vibratoWraps += c.vibratoWraps;
@@ -245,13 +287,17 @@ struct Totals {
 };
 
 // Plays one session; returns false (after reporting) at the first difference.
-bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
+// With `settings`, every call to the plug-in is made under those host
+// floating-point settings (the reference still computes under the default ones).
+bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const HostFloatSettings* settings = nullptr) {
     SessionDice dice(seed);
     dice.newKeyPool();
 
     // A few long sessions let the vibrato oscillator wrap around its cycle.
     const bool longSession = dice.chance(1);
-    std::intptr_t rateAnswer = kRates[dice.below(longSession ? 4 : sizeof kRates / sizeof kRates[0])];
+    // Some sessions start in the far corner of the in-range settings.
+    const bool corner = !longSession && dice.chance(10);
+    std::intptr_t rateAnswer = longSession ? kRates[dice.below(4)] : dice.anyRate();
     RecordingHost host([&rateAnswer](const HostCall& call) -> std::intptr_t {
         switch (call.opcode) {
             case audioMasterVersion: return 2400;
@@ -274,13 +320,22 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
         return false;
     }
     reference::Engine ref;
+    std::unique_ptr<HostSettingsRecord> wrapper;
+    if (settings) {
+        wrapper = std::make_unique<HostSettingsRecord>(effect, *settings);
+        effect = wrapper->effect();
+    }
 
     effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
-    if (dice.chance(50)) {
-        const float rate = static_cast<float>(kRates[dice.below(sizeof kRates / sizeof kRates[0])]);
+    auto setRate = [&](float rate) {
         effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
         ref.setStoredSampleRate(rate);
-    }
+    };
+    auto setParameter = [&](std::int32_t index, float value) {
+        effect->setParameter(effect, index, value);
+        ref.setParameter(index, value);
+    };
+    if (dice.chance(50)) setRate(static_cast<float>(dice.anyRate()));
     effect->dispatcher(effect, effMainsChanged, 0, 1, nullptr, 0.0f);
 
     EventList events;
@@ -293,27 +348,29 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
             const int changes = dice.between(1, b == 0 ? 8 : 3);
             for (int c = 0; c < changes; ++c) {
                 const int index = dice.below(8);
-                const float value = dice.parameterValue(index);
-                effect->setParameter(effect, index, value);
-                ref.setParameter(index, value);
+                setParameter(index, dice.parameterValue(index));
             }
-            if (longSession && b == 0) {
-                const float speed = 0.5f + 0.5f * dice.unit();
-                effect->setParameter(effect, 5, speed);
-                ref.setParameter(5, speed);
-            }
+            if (longSession && b == 0) setParameter(5, 0.5f + 0.5f * dice.unit());
         }
-        if (dice.chance(3)) {
-            const float rate = static_cast<float>(kRates[dice.below(sizeof kRates / sizeof kRates[0])]);
-            effect->dispatcher(effect, effSetSampleRate, 0, 0, nullptr, rate);
-            ref.setStoredSampleRate(rate);
-        }
+        if (dice.chance(3)) setRate(static_cast<float>(dice.anyRate()));
         if (dice.chance(10)) dice.newKeyPool();
 
-        const std::int32_t frames = dice.blockSize(longSession);
-        const int lists = dice.chance(20) ? 0 : dice.between(1, dice.chance(85) ? 1 : 4);
+        rateAnswer = dice.rateAnswer(rateAnswer);
+        const float blockRate = rateAnswer > 0 ? static_cast<float>(rateAnswer) : ref.currentSampleRate();
+        const std::int32_t frames = std::min(dice.blockSize(longSession), framesAllowedAt(blockRate));
+        int lists = dice.chance(20) ? 0 : dice.between(1, dice.chance(85) ? 1 : 4);
+        if (corner && b == 0) lists = std::max(lists, 1);
         for (int l = 0; l < lists; ++l) {
             events.clear();
+            if (corner && b == 0 && l == 0) {
+                reachExtremeCorner(dice, setParameter, [&events](std::int32_t delta, int status, int d1, int d2) {
+                    VstMidiEvent& e = events.add();
+                    e.deltaFrames = delta;
+                    e.midiData[0] = static_cast<char>(status);
+                    e.midiData[1] = static_cast<char>(d1);
+                    e.midiData[2] = static_cast<char>(d2);
+                });
+            }
             const int count = dice.eventCount();
             for (int i = 0; i < count; ++i) dice.fill(events.add(), frames);
             VstEvents* list = events.get();
@@ -325,7 +382,6 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
             ref.takeEvents(list);
         }
 
-        rateAnswer = dice.rateAnswer(rateAnswer);
         // Guard samples after the block catch writes past sampleFrames.
         const std::size_t guard = 4;
         outLeft.assign(frames + guard, -7.0f);
@@ -371,6 +427,11 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals) {
 
     effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    if (wrapper && wrapper->unrestored != 0) {
+        ADD_FAILURE() << wrapper->unrestored << " calls did not give back " << settingsName(*settings) << " ("
+                      << wrapper->lastUnrestored << "), seed " << seed;
+        same = false;
+    }
     totals.add(ref.counts());
     if (audible) ++totals.audibleSessions;
     return same;
@@ -393,11 +454,11 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
     }
     std::printf("%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
                 " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64
-                " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps, %" PRIu64
+                " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64 " of 16 or more), %" PRIu64
                  " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
                 kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions,
                 totals.counts.notesDropped, totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet,
-                totals.counts.periodsDoubled, totals.counts.eventsUnfired, totals.counts.detunedVoices,
+                totals.counts.periodsDoubled, totals.counts.periodsFar, totals.counts.eventsUnfired, totals.counts.detunedVoices,
                 totals.counts.vibratoWraps);
     EXPECT_EQ(failures, 0u);
 
@@ -410,9 +471,26 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
         EXPECT_GT(totals.counts.allNotesOff, 0u);
         EXPECT_GT(totals.counts.bendRangeSet, 0u);
         EXPECT_GT(totals.counts.periodsDoubled, 0u);
+        EXPECT_GT(totals.counts.periodsFar, 0u);
         EXPECT_GT(totals.counts.eventsUnfired, 0u);
         EXPECT_GT(totals.counts.detunedVoices, 0u);
         EXPECT_GT(totals.counts.vibratoWraps, 0u);
+    }
+}
+
+// Hosts leave their own floating-point settings on the audio thread: the
+// sound must not change with them, and each call must give them back.
+TEST_P(Differential, HostFloatSettingsChangeNothing) {
+    const KernelPath path = GetParam();
+    if (!kernelAvailable(path)) GTEST_SKIP() << kernelName(path) << " is not available here";
+    const std::uint64_t sessions = envNumber("QUORVEL_DIFF_SCENARIOS", 10000) / 20 + 1;
+    for (const HostFloatSettings settings : hostFloatSettings()) {
+        SCOPED_TRACE(settingsName(settings));
+        Totals totals;
+        int failures = 0;
+        for (std::uint64_t seed = 1; seed <= sessions && failures < 3; ++seed)
+            if (!playSession(seed, path, totals, &settings)) ++failures;
+        EXPECT_EQ(failures, 0);
     }
 }
 

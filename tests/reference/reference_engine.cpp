@@ -262,6 +262,7 @@ void Engine::render(std::intptr_t sampleRateAnswer, float* left, float* right, s
                     ++starts;
                 }
                 if (starts > 1) ++counted.periodsDoubled;
+                if (starts >= 16) ++counted.periodsFar;
                 if (v.pulseCounter > 0.0f) {
                     v.pulseCounter = v.pulseCounter - 1.0f;
                     if (v.pulseCounter <= 0.0f) outputBit = k % 2 == 0 ? 0 : 1;

@@ -72,6 +72,7 @@ public:
         std::uint64_t allNotesOff = 0;      // all-notes-off events applied
         std::uint64_t bendRangeSet = 0;     // data entry taken as a new bend range
         std::uint64_t periodsDoubled = 0;   // sub-steps in which a voice started two periods or more
+        std::uint64_t periodsFar = 0;       // ... sixteen or more (a low rate, a high pitch)
         std::uint64_t eventsUnfired = 0;    // events discarded at block end without effect
         std::uint64_t detunedVoices = 0;    // pitch updates that carried the detune
         std::uint64_t vibratoWraps = 0;     // vibrato phase wrapped while the wheel was in use

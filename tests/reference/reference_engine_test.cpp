@@ -21,18 +21,6 @@ std::vector<float> renderMono(Engine& engine, std::intptr_t rate, int frames) {
     return left;
 }
 
-TEST(ReferenceEngine, DefaultNoteGivesTheKnownPulseShape) {
-    Engine engine;
-    engine.takeMessage(MidiMessage{0, 0x90, 69, 100});
-    std::vector<float> out = renderMono(engine, 44100, 110);
-
-    std::vector<float> expected(110, 0.0f);
-    for (int i : {0, 1, 2, 3, 101, 102, 103}) expected[i] = 0.40000004f;
-    expected[4] = expected[104] = 0.15000001f;
-    expected[100] = 0.35000002f;
-    for (int i = 0; i < 110; ++i) EXPECT_EQ(out[i], expected[i]) << "sample " << i;
-}
-
 TEST(ReferenceEngine, VelocityTargetBoundariesDecideTheVolume) {
     // Velocity 50 halves the level only while the target is Volume; a pulse of
     // 35 sub-steps or more keeps all eight sub-steps of sample 0 on.

@@ -25,20 +25,20 @@ namespace {
 // (the kit unloads its own reference when the Plugin goes).
 class ProbeLibrary {
 public:
-    explicit ProbeLibrary(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-        if (!handle_) throw std::runtime_error(dlerror());
-        auto get = reinterpret_cast<ProbeLog* (*)()>(dlsym(handle_, "probeLog"));
+    explicit ProbeLibrary(const char* path) : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+        if (!handle) throw std::runtime_error(dlerror());
+        auto get = reinterpret_cast<ProbeLog* (*)()>(dlsym(handle, "probeLog"));
         if (!get) throw std::runtime_error("probeLog missing");
-        log_ = get();
+        probeLog = get();
     }
-    ~ProbeLibrary() { dlclose(handle_); }
+    ~ProbeLibrary() { dlclose(handle); }
     ProbeLibrary(const ProbeLibrary&) = delete;
     ProbeLibrary& operator=(const ProbeLibrary&) = delete;
-    const ProbeLog& log() const { return *log_; }
+    const ProbeLog& log() const { return *probeLog; }
 
 private:
-    void* handle_;
-    ProbeLog* log_;
+    void* handle;
+    ProbeLog* probeLog;
 };
 
 HostSettings settings(int rate, int block) {

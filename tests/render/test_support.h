@@ -24,27 +24,27 @@ public:
     TempDir() {
         std::string pattern = (fs::temp_directory_path() / "quorvel-render-test-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        location = pattern;
     }
     ~TempDir() {
         std::error_code error;
-        fs::remove_all(path_, error);
+        fs::remove_all(location, error);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const fs::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    const fs::path& path() const { return location; }
+    std::string operator/(const std::string& name) const { return (location / name).string(); }
 
     // Names of the entries in the directory.
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(location)) names.push_back(entry.path().filename().string());
         return names;
     }
 
 private:
-    fs::path path_;
+    fs::path location;
 };
 
 inline std::string readFile(const std::string& path) {

@@ -165,8 +165,15 @@ TEST_F(NumberText, NegativeLimitGivesAnEmptyText) {
     }
 }
 
-TEST_F(NumberText, NoBufferIsLeftAlone) {
-    for (const TextCase& c : textCases()) c.helper(fx, nullptr, 8);
+// Without a buffer a helper writes nothing, does not fail and asks nothing of
+// the host; the stored rate the rate texts read is left as it was.
+TEST_F(NumberText, WithoutABufferNothingIsWrittenOrAsked) {
+    for (const TextCase& c : textCases()) {
+        SCOPED_TRACE(c.what);
+        for (std::int32_t limit : {8, 0, -1}) c.helper(fx, nullptr, limit);
+    }
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(fx.getSampleRate(), 44100.0f);
 }
 
 TEST_F(NumberText, RatesFollowTheStoredSampleRate) {

@@ -1,20 +1,14 @@
-// The built plug-in module as a host meets it: the names it exports, and two
-// instances created through the loaded entry point, played side by side and
-// closed. Under AddressSanitizer a leak or a stray access in either instance
+// The built plug-in module as a host meets it: two instances created through
+// the loaded entry point, played side by side and closed. (Its exports are
+// checked by name in tests/cross/check_binary.cmake and as one function under
+// two names in record_abi_test.cpp.) Under AddressSanitizer a leak or a stray access in either instance
 // fails the run.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <string>
 #include <vector>
-
-#if defined(__linux__)
-#include <elf.h>
-#endif
 
 #include "abi/aeffect.h"
 #include "host/shared_library.h"
@@ -28,57 +22,6 @@ using namespace quorvel;
 namespace {
 
 using EntryPoint = AEffect*(QV_CALL*)(audioMasterCallback);
-
-#if defined(__linux__)
-// Defined global and weak symbols of the module's dynamic symbol table, with
-// their addresses: what a loader can find in it.
-template <class Ehdr, class Shdr, class Sym, unsigned char (*bindOf)(unsigned char)>
-std::map<std::string, std::uint64_t> definedDynamicSymbols(const std::vector<char>& file) {
-    std::map<std::string, std::uint64_t> out;
-    if (file.size() < sizeof(Ehdr)) return out;
-    Ehdr eh;
-    std::memcpy(&eh, file.data(), sizeof eh);
-    auto section = [&](std::size_t i) {
-        Shdr sh{};
-        const std::size_t at = eh.e_shoff + i * eh.e_shentsize;
-        if (at + sizeof sh <= file.size()) std::memcpy(&sh, file.data() + at, sizeof sh);
-        return sh;
-    };
-    for (std::size_t i = 0; i < eh.e_shnum; ++i) {
-        const Shdr symtab = section(i);
-        if (symtab.sh_type != SHT_DYNSYM) continue;
-        const Shdr strtab = section(symtab.sh_link);
-        for (std::size_t off = 0; off + sizeof(Sym) <= symtab.sh_size; off += sizeof(Sym)) {
-            Sym s;
-            std::memcpy(&s, file.data() + symtab.sh_offset + off, sizeof s);
-            const unsigned bind = bindOf(s.st_info);
-            if (s.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK)) continue;
-            out[std::string(file.data() + strtab.sh_offset + s.st_name)] = s.st_value;
-        }
-    }
-    return out;
-}
-
-unsigned char bind32(unsigned char info) { return ELF32_ST_BIND(info); }
-unsigned char bind64(unsigned char info) { return ELF64_ST_BIND(info); }
-
-TEST(PluginExports, ExportsExactlyTheTwoEntryNamesAtOneAddress) {
-    std::ifstream in(QUORVEL_PLUGIN_PATH, std::ios::binary);
-    ASSERT_TRUE(in) << QUORVEL_PLUGIN_PATH;
-    const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_GT(file.size(), static_cast<std::size_t>(EI_NIDENT));
-    ASSERT_EQ(std::memcmp(file.data(), ELFMAG, SELFMAG), 0);
-    const auto symbols = file[EI_CLASS] == ELFCLASS64
-                             ? definedDynamicSymbols<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym, bind64>(file)
-                             : definedDynamicSymbols<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym, bind32>(file);
-    std::vector<std::string> names;
-    for (const auto& [name, address] : symbols) names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"VSTPluginMain", "main"}));
-    ASSERT_EQ(symbols.count("VSTPluginMain"), 1u);
-    ASSERT_EQ(symbols.count("main"), 1u);
-    EXPECT_EQ(symbols.at("VSTPluginMain"), symbols.at("main")) << "two functions rather than one under two names";
-}
-#endif
 
 class PluginModule : public ::testing::Test {
 protected:
@@ -117,15 +60,13 @@ TEST_F(PluginModule, TwoInstancesPlayIndependentlyAndCloseCleanly) {
     }
     EXPECT_EQ(host.count(audioMasterWantMidi), 2u);
 
-    // A plays the reference note; B stays silent for one block.
+    // A plays a note; B stays silent for one block.
     EventList noteA;
     noteA.noteOn(0, 69, 100);
     EXPECT_EQ(a->dispatcher(a, effProcessEvents, 0, 0, noteA.get(), 0.0f), 1);
     std::vector<float> outA = renderBlock(a, 110);
     std::vector<float> outB = renderBlock(b, 110);
-    EXPECT_EQ(outA[0], 0.40000004f);
-    EXPECT_EQ(outA[4], 0.15000001f);
-    EXPECT_EQ(outA[100], 0.35000002f);
+    EXPECT_EQ(firstNonZero(outA), 0) << "A did not play its note";
     EXPECT_EQ(firstNonZero(outB), -1) << "B heard A's note";
 
     // B plays an octave up at a quarter of the gain while A carries on.

@@ -75,6 +75,7 @@ TEST_F(ProgramIdentity, OneProgramThatHoldsNoValues) {
 
     char buf[64] = "untouched";
     EXPECT_EQ(dispatch(effGetProgramNameIndexed, buf, 0, 0), 0);
+    EXPECT_STREQ(buf, "untouched") << "the indexed name query writes nothing";
 }
 
 TEST_F(ProgramIdentity, IdentityTextsAndVersions) {

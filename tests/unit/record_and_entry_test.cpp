@@ -152,23 +152,6 @@ TEST_F(FreshRecord, ProcessAndDoubleReplacingLeaveTheBuffersAlone) {
     EXPECT_EQ(synth().queue().size(), 1u);
 }
 
-TEST(EntryPoint, TwoCallsGiveTwoIndependentInstances) {
-    RecordingHost host;
-    AEffect* a = createQuorvelEffect(RecordingHost::callback);
-    AEffect* b = createQuorvelEffect(RecordingHost::callback);
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    EXPECT_NE(a, b);
-    EXPECT_NE(a->object, b->object);
-    a->setParameter(a, kOutputGain, 0.125f);
-    EXPECT_EQ(b->getParameter(b, kOutputGain), 0.5f);
-    a->dispatcher(a, effSetBlockSize, 0, 64, nullptr, 0.0f);
-    EXPECT_EQ(effectOf(b)->getBlockSize(), 1024);
-    EXPECT_EQ(a->dispatcher(a, effClose, 0, 0, nullptr, 0.0f), 1);
-    EXPECT_EQ(b->getParameter(b, kOutputGain), 0.5f) << "closing one instance touched the other";
-    EXPECT_EQ(b->dispatcher(b, effClose, 0, 0, nullptr, 0.0f), 1);
-}
-
 // Each entry function hands its arguments unchanged to one operation of the
 // object and returns that operation's result.
 class EntryWitness : public Quorvel {
@@ -239,9 +222,9 @@ struct CloseLog {
 
 class CloseWitness : public Quorvel {
 public:
-    CloseWitness(audioMasterCallback cb, CloseLog* log) : Quorvel(cb), log_(log) {}
-    ~CloseWitness() override { ++log_->destructions; }
-    void close() override { ++log_->closes; }
+    CloseWitness(audioMasterCallback cb, CloseLog* log) : Quorvel(cb), closeLog(log) {}
+    ~CloseWitness() override { ++closeLog->destructions; }
+    void close() override { ++closeLog->closes; }
     std::intptr_t dispatcher(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
                              float opt) override {
         const std::intptr_t answer = Quorvel::dispatcher(opcode, index, value, ptr, opt);
@@ -249,7 +232,7 @@ public:
     }
 
 private:
-    CloseLog* log_;
+    CloseLog* closeLog;
 };
 
 TEST(Close, ThroughTheRecordDestroysTheObjectAndAnswersOne) {
