@@ -19,6 +19,7 @@
 
 #include "lv2/quorvel_lv2.h"
 #include "synth/engine.h"
+#include "synth/float_environment.h"
 
 namespace quorvel::lv2 {
 
@@ -213,7 +214,11 @@ float engineRate(double rate) { return rate > 0.0 && rate <= FLT_MAX ? static_ca
 
 Instrument* instrument(LV2_Handle handle) { return static_cast<Instrument*>(handle); }
 
+// Every entry computes under the floating-point settings the engine is
+// written for and gives the host its own back (synth/float_environment.h).
+
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+    const FloatEnvironment environment;
     Uris uris;
     if (!mapUris(features, uris)) return nullptr;
     auto* made = new (std::nothrow) Instrument(engineRate(rate), uris);
@@ -224,17 +229,32 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     return made;
 }
 
-void connectPort(LV2_Handle handle, std::uint32_t port, void* data) { instrument(handle)->connect(port, data); }
+void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
+    const FloatEnvironment environment;
+    instrument(handle)->connect(port, data);
+}
 
-void activate(LV2_Handle handle) { instrument(handle)->start(); }
+void activate(LV2_Handle handle) {
+    const FloatEnvironment environment;
+    instrument(handle)->start();
+}
 
-void run(LV2_Handle handle, std::uint32_t frames) { instrument(handle)->run(frames); }
+void run(LV2_Handle handle, std::uint32_t frames) {
+    const FloatEnvironment environment;
+    instrument(handle)->run(frames);
+}
 
-void deactivate(LV2_Handle) {}
+void deactivate(LV2_Handle) { const FloatEnvironment environment; }
 
-void cleanup(LV2_Handle handle) { delete instrument(handle); }
+void cleanup(LV2_Handle handle) {
+    const FloatEnvironment environment;
+    delete instrument(handle);
+}
 
-const void* extensionData(const char*) { return nullptr; }
+const void* extensionData(const char*) {
+    const FloatEnvironment environment;
+    return nullptr;
+}
 
 const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate,
                                     run,        deactivate,  cleanup,     extensionData};
