@@ -93,6 +93,8 @@ public:
 private:
     bool readMessage(const LV2_Atom_Event* e, Message& m) const;
     std::size_t queuedAt(EventCursor from, std::int64_t frame) const;
+    void takeEvents(EventCursor at, std::int32_t frames);
+    std::uint32_t takeEventsInPieces(EventCursor at, std::uint32_t frames);
     void renderPiece(std::uint32_t from, std::uint32_t to);
 
     const float sampleRate;
@@ -136,14 +138,57 @@ void Instrument::renderPiece(std::uint32_t from, std::uint32_t to) {
     }
 }
 
+// Every message to the engine, which has room for all of them, with its
+// frame; frames outside the run stay outside it (the engine drops them).
+void Instrument::takeEvents(EventCursor at, std::int32_t frames) {
+    Message m;
+    for (; const LV2_Atom_Event* e = at.event(); at.next()) {
+        if (!readMessage(e, m)) continue;
+        const std::int32_t frame = m.frame < 0 ? -1 : m.frame >= frames ? frames : static_cast<std::int32_t>(m.frame);
+        engine->receiveMidi(frame, m.status, m.data1, m.data2);
+    }
+}
+
+// Messages to the engine while the queue has room; before a frame whose
+// events would overfill it, the run so far is rendered as a piece and the
+// next piece starts at that frame. Answers where the last piece starts.
+std::uint32_t Instrument::takeEventsInPieces(EventCursor at, std::uint32_t frames) {
+    const std::size_t capacity = engine->queue().capacity();
+    std::uint32_t start = 0;
+    std::int64_t groupFrame = -1;  // the frame of the latest events in time order
+    Message m;
+    for (; const LV2_Atom_Event* e = at.event(); at.next()) {
+        if (!readMessage(e, m)) continue;
+        if (!Engine::queuesEvent(m.status, m.data1)) {
+            engine->receiveMidi(0, m.status, m.data1, m.data2);  // acts at once, or not at all
+            continue;
+        }
+        // An event outside the run (or before the piece it would join)
+        // never falls due: the engine would drop it unapplied.
+        if (m.frame < start || m.frame >= frames) continue;
+        if (m.frame > groupFrame) {
+            groupFrame = m.frame;
+            const std::size_t wanted = engine->queue().size() + queuedAt(at, m.frame);
+            if (m.frame > start && (wanted > capacity || m.frame - start >= INT32_MAX)) {
+                renderPiece(start, static_cast<std::uint32_t>(m.frame));
+                start = static_cast<std::uint32_t>(m.frame);
+            }
+        }
+        // More events at one frame than the queue holds: the excess is
+        // dropped rather than allocated for.
+        if (engine->queue().size() < capacity)
+            engine->receiveMidi(static_cast<std::int32_t>(m.frame - start), m.status, m.data1, m.data2);
+    }
+    return start;
+}
+
 // The events due inside the run go to the engine with their frames, the run
-// is rendered, and the queue is empty again. A run of no frames writes
-// nothing; its bend-range messages still act, as they would in a VST 2.4
-// host's empty block. The queue holds what was made
-// room for at activation; a sequence that queues more is rendered in pieces,
-// each starting at an event frame and holding that frame's events. All
-// pieces use the same parameter values and rate, so they give the same
-// samples as one block would.
+// is rendered, and the queue is empty again. The queue holds what was made
+// room for at activation; a sequence that could queue more is taken in
+// pieces, each starting at an event frame and holding that frame's events.
+// All pieces use the same parameter values and rate, so they give the same
+// samples as one block would. A run of no frames writes nothing; its
+// bend-range messages still act, as in a VST 2.4 host's empty block.
 void Instrument::run(std::uint32_t frames) {
     left = outputs[0] ? outputs[0] : outputs[1];
     right = outputs[1] ? outputs[1] : outputs[0];
@@ -165,32 +210,14 @@ void Instrument::run(std::uint32_t frames) {
                           (events->body.unit == 0 || events->body.unit == uris.frame);
     if (readable) {
         const auto* body = reinterpret_cast<const std::uint8_t*>(&events->body);
-        const std::size_t capacity = engine->queue().capacity();
-        std::int64_t groupFrame = -1;  // the frame of the latest events in time order
-        Message m;
-        for (EventCursor at(body + sizeof(LV2_Atom_Sequence_Body), body + events->atom.size);
-             const LV2_Atom_Event* e = at.event(); at.next()) {
-            if (!readMessage(e, m)) continue;
-            if (!Engine::queuesEvent(m.status, m.data1)) {
-                engine->receiveMidi(0, m.status, m.data1, m.data2);  // acts at once, or not at all
-                continue;
-            }
-            // An event outside the run (or before the piece it would join)
-            // never falls due: the engine would drop it unapplied.
-            if (m.frame < start || m.frame >= frames) continue;
-            if (m.frame > groupFrame) {
-                groupFrame = m.frame;
-                const std::size_t wanted = engine->queue().size() + queuedAt(at, m.frame);
-                if (m.frame > start && (wanted > capacity || m.frame - start >= INT32_MAX)) {
-                    renderPiece(start, static_cast<std::uint32_t>(m.frame));
-                    start = static_cast<std::uint32_t>(m.frame);
-                }
-            }
-            // More events at one frame than the queue holds: the excess is
-            // dropped rather than allocated for.
-            if (engine->queue().size() < capacity)
-                engine->receiveMidi(static_cast<std::int32_t>(m.frame - start), m.status, m.data1, m.data2);
-        }
+        const EventCursor first(body + sizeof(LV2_Atom_Sequence_Body), body + events->atom.size);
+        // A message the engine queues takes at least 24 bytes of the sequence
+        // (16 of header, 3 of MIDI padded to 8).
+        const std::size_t most = (events->atom.size - sizeof(LV2_Atom_Sequence_Body)) / (sizeof(LV2_Atom_Event) + 8);
+        if (frames <= INT32_MAX && engine->queue().size() + most <= engine->queue().capacity())
+            takeEvents(first, static_cast<std::int32_t>(frames));
+        else
+            start = takeEventsInPieces(first, frames);
     }
     renderPiece(start, frames);
 }

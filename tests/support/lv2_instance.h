@@ -129,11 +129,15 @@ public:
     // Runs `frames` samples into the given buffers with the events of `input`
     // (connected anew: its buffer may have moved), then empties `input`.
     void run(std::uint32_t frames, float* left, float* right) {
-        descriptor->connect_port(handle, lv2::kPortMidiIn, input.get());
+        run(frames, left, right, input.get());
+        input.clear();
+    }
+    // Runs with a sequence of the caller's (built on this instance's map).
+    void run(std::uint32_t frames, float* left, float* right, const LV2_Atom_Sequence* events) {
+        descriptor->connect_port(handle, lv2::kPortMidiIn, const_cast<LV2_Atom_Sequence*>(events));
         descriptor->connect_port(handle, lv2::kPortLeft, left);
         descriptor->connect_port(handle, lv2::kPortRight, right);
         descriptor->run(handle, frames);
-        input.clear();
     }
     void activate() { descriptor->activate(handle); }
 
