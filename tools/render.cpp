@@ -16,7 +16,7 @@ struct IndexedChange {
 
 }  // namespace
 
-void renderPerformance(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
+void renderPerformance(quorvel::host::Instrument& plugin, const Performance& performance, std::int64_t totalFrames,
                        const BlockSink& sink, const ProgressSink& progress) {
     std::vector<IndexedChange> changes;
     for (const TimedParameter& p : performance.parameters) {

@@ -1,11 +1,11 @@
-// The render loop: plays a Performance through a plug-in, block by block,
-// with every event at its exact sample.
+// The render loop: plays a Performance through a plug-in (VST 2.4 or LV2),
+// block by block, with every event at its exact sample.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
-#include "host/plugin.h"
+#include "host/instrument.h"
 #include "tools/performance.h"
 
 namespace quorvel::tools {
@@ -21,7 +21,7 @@ using ProgressSink = std::function<void(std::int64_t done)>;
 // plug-in in the block they fall into, with their offset inside it.
 // Parameter changes naming a parameter the plug-in does not have are
 // skipped.
-void renderPerformance(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames,
+void renderPerformance(quorvel::host::Instrument& plugin, const Performance& performance, std::int64_t totalFrames,
                        const BlockSink& sink, const ProgressSink& progress = {});
 
 }  // namespace quorvel::tools
