@@ -89,6 +89,7 @@ public:
     }
 
     void run(std::uint32_t frames);
+    const Engine* engineInUse() const { return engine ? &*engine : nullptr; }
 
 private:
     bool readMessage(const LV2_Atom_Event* e, Message& m) const;
@@ -289,5 +290,7 @@ const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activa
 }  // namespace
 
 const LV2_Descriptor* descriptor(std::uint32_t index) { return index == 0 ? &kDescriptor : nullptr; }
+
+const Engine* engineOf(LV2_Handle instance) { return static_cast<const Instrument*>(instance)->engineInUse(); }
 
 }  // namespace quorvel::lv2

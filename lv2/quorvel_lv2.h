@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "params/parameters.h"
+#include "synth/engine.h"
 
 namespace quorvel::lv2 {
 
@@ -36,5 +37,10 @@ constexpr std::int32_t kEventCapacity = 4096;
 // The one plug-in of the library at index 0, null for any other index (the
 // exported lv2_descriptor answers with it).
 const LV2_Descriptor* descriptor(std::uint32_t index);
+
+// The engine behind an instance the descriptor made (null while activate()
+// could not make one): a read-only view for tests and fuzz targets. The
+// library does not export it.
+const Engine* engineOf(LV2_Handle instance);
 
 }  // namespace quorvel::lv2
