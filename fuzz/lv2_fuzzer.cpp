@@ -115,6 +115,7 @@ void run(Lv2Instance& synth, std::uint32_t frames, bool connectMidi) {
 }
 
 void checkRecovery(Lv2Instance& synth, bool at44100) {
+    run(synth, 64, true);  // the host plays what it wrote, then comes back in range
     for (std::int32_t i = 0; i < kParamCount; ++i) {
         synth.controls[i] = kParamDefaults[i];
         synth.descriptor->connect_port(synth.handle, lv2::parameterPort(i), &synth.controls[i]);

@@ -220,7 +220,10 @@ void Instrument::run(std::uint32_t frames) {
         else
             start = takeEventsInPieces(first, frames);
     }
-    renderPiece(start, frames);
+    if (frames == 0)
+        engine->render(sampleRate, nullptr, nullptr, 0);  // empties the queue, writes nothing
+    else
+        renderPiece(start, frames);
 }
 
 // The URIDs the instrument needs; false without urid:map.

@@ -181,6 +181,13 @@ TEST(Lv2Instrument, ActivateForgetsEverythingButThePortValues) {
 
 TEST(Lv2Instrument, RunWritesExactlyItsFramesAndZeroFramesNothing) {
     Lv2Instance synth(kRate);
+    // A note-on in a run of no frames never sounds later.
+    std::vector<float> quiet(300, -1.0f), right(300);
+    synth.input.midi(0, 0x90, 69, 127);
+    synth.run(0, nullptr, nullptr);
+    synth.run(300, quiet.data(), right.data());
+    EXPECT_EQ(std::count(quiet.begin(), quiet.end(), 0.0f), 300);
+
     for (std::uint32_t frames : {0u, 1u, 300u}) {
         std::vector<float> left(frames + 1, -1.0f), right(frames + 1, -1.0f);
         synth.input.midi(0, 0x90, 69, 127);
