@@ -28,7 +28,7 @@ namespace {
 struct Uris {
     LV2_URID sequence = 0;
     LV2_URID midiEvent = 0;
-    LV2_URID frame = 0;
+    LV2_URID beat = 0;
 };
 
 // One MIDI message of the input sequence, as the engine takes it.
@@ -206,9 +206,10 @@ void Instrument::run(std::uint32_t frames) {
         if (controls[i]) engine->setParameter(i, *controls[i]);
 
     std::uint32_t start = 0;
+    // A sequence in beats is not read. Any other unit counts as frames: some
+    // hosts (Ardour 7 among them) leave the field unset.
     const bool readable = events && events->atom.type == uris.sequence &&
-                          events->atom.size >= sizeof(LV2_Atom_Sequence_Body) &&
-                          (events->body.unit == 0 || events->body.unit == uris.frame);
+                          events->atom.size >= sizeof(LV2_Atom_Sequence_Body) && events->body.unit != uris.beat;
     if (readable) {
         const auto* body = reinterpret_cast<const std::uint8_t*>(&events->body);
         const EventCursor first(body + sizeof(LV2_Atom_Sequence_Body), body + events->atom.size);
@@ -235,8 +236,8 @@ bool mapUris(const LV2_Feature* const* features, Uris& uris) {
     if (!map || !map->map) return false;
     uris.sequence = map->map(map->handle, LV2_ATOM__Sequence);
     uris.midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
-    uris.frame = map->map(map->handle, LV2_UNITS__frame);
-    return uris.sequence != 0 && uris.midiEvent != 0 && uris.frame != 0;
+    uris.beat = map->map(map->handle, LV2_UNITS__beat);
+    return uris.sequence != 0 && uris.midiEvent != 0 && uris.beat != 0;
 }
 
 // The rate plays the part of the VST 2.4 host's answer: single precision, and

@@ -199,7 +199,7 @@ TEST(Lv2Instrument, RunWritesExactlyItsFramesAndZeroFramesNothing) {
 }
 
 // A note-on the instrument must not play, in sequences it cannot or must
-// not read; the last case is read and plays.
+// not read; the last two cases are read and play.
 TEST(Lv2Instrument, SequencesItCannotReadPlayNothing) {
     struct Case {
         const char* what;
@@ -230,6 +230,12 @@ TEST(Lv2Instrument, SequencesItCannotReadPlayNothing) {
         {"a note-on read in frames",
          [](AtomSequence& s, UridMap& m) {
              s.setUnit(m.map(LV2_UNITS__frame));
+             s.midi(0, 0x90, 69, 127);
+         },
+         true},
+        {"a note-on in a sequence whose unit the host left unset (as Ardour 7 does)",
+         [](AtomSequence& s, UridMap&) {
+             s.setUnit(21847);
              s.midi(0, 0x90, 69, 127);
          },
          true},
