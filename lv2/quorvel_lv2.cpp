@@ -5,8 +5,10 @@
 // every run, MIDI arrives as an atom sequence inside the run, and activate()
 // starts the instance afresh.
 #include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
+#include <lv2/options/options.h>
 #include <lv2/units/units.h>
 #include <lv2/urid/urid.h>
 
@@ -63,15 +65,15 @@ private:
 
 class Instrument {
 public:
-    Instrument(float rate, const Uris& ids) : sampleRate(rate), uris(ids) {}
+    Instrument(float rate, const Uris& ids, std::int32_t room) : sampleRate(rate), uris(ids), capacity(room) {}
 
-    // A new engine with room for kEventCapacity events: all history gone,
-    // false without the memory for it.
+    // A new engine with room for `capacity` events: all history gone, false
+    // without the memory for it.
     bool start() noexcept {
         engine.reset();
         try {
             engine.emplace();
-            engine->prepareForEvents(kEventCapacity);
+            engine->prepareForEvents(capacity);
             return true;
         } catch (const std::bad_alloc&) {
             engine.reset();
@@ -100,6 +102,7 @@ private:
 
     const float sampleRate;
     const Uris uris;
+    const std::int32_t capacity;
     std::optional<Engine> engine;
     const LV2_Atom_Sequence* events = nullptr;
     float* outputs[2] = {nullptr, nullptr};
@@ -227,17 +230,40 @@ void Instrument::run(std::uint32_t frames) {
         renderPiece(start, frames);
 }
 
-// The URIDs the instrument needs; false without urid:map.
-bool mapUris(const LV2_Feature* const* features, Uris& uris) {
+// The URIDs the instrument needs; the host's map, or null without one.
+const LV2_URID_Map* mapUris(const LV2_Feature* const* features, Uris& uris) {
     const LV2_URID_Map* map = nullptr;
     for (; features && *features; ++features)
         if ((*features)->URI && std::strcmp((*features)->URI, LV2_URID__map) == 0)
             map = static_cast<const LV2_URID_Map*>((*features)->data);
-    if (!map || !map->map) return false;
+    if (!map || !map->map) return nullptr;
     uris.sequence = map->map(map->handle, LV2_ATOM__Sequence);
     uris.midiEvent = map->map(map->handle, LV2_MIDI__MidiEvent);
     uris.beat = map->map(map->handle, LV2_UNITS__beat);
-    return uris.sequence != 0 && uris.midiEvent != 0 && uris.beat != 0;
+    return uris.sequence != 0 && uris.midiEvent != 0 && uris.beat != 0 ? map : nullptr;
+}
+
+// Events to make room for: kEventCapacity, or as many three-byte MIDI events
+// as the sequence size the host announces (buf-size:sequenceSize) can hold,
+// so that such a host never sends more events at one frame than the queue
+// takes.
+std::int32_t eventRoom(const LV2_Feature* const* features, const LV2_URID_Map& map) {
+    constexpr std::int32_t kMostRoom = 1 << 18;  // 7 MiB of queue and firing order
+    const LV2_Options_Option* options = nullptr;
+    for (; features && *features; ++features)
+        if ((*features)->URI && std::strcmp((*features)->URI, LV2_OPTIONS__options) == 0)
+            options = static_cast<const LV2_Options_Option*>((*features)->data);
+    const LV2_URID sequenceSize = map.map(map.handle, LV2_BUF_SIZE__sequenceSize);
+    const LV2_URID intType = map.map(map.handle, LV2_ATOM__Int);
+    for (; options && options->key != 0; ++options) {
+        if (options->key != sequenceSize || options->type != intType || options->size != sizeof(std::int32_t) ||
+            !options->value)
+            continue;
+        const std::int32_t bytes = *static_cast<const std::int32_t*>(options->value);
+        const std::int32_t events = bytes / static_cast<std::int32_t>(sizeof(LV2_Atom_Event) + 8);
+        return events < kEventCapacity ? kEventCapacity : events > kMostRoom ? kMostRoom : events;
+    }
+    return kEventCapacity;
 }
 
 // The rate plays the part of the VST 2.4 host's answer: single precision, and
@@ -252,8 +278,9 @@ Instrument* instrument(LV2_Handle handle) { return static_cast<Instrument*>(hand
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
     const FloatEnvironment environment;
     Uris uris;
-    if (!mapUris(features, uris)) return nullptr;
-    auto* made = new (std::nothrow) Instrument(engineRate(rate), uris);
+    const LV2_URID_Map* map = mapUris(features, uris);
+    if (!map) return nullptr;
+    auto* made = new (std::nothrow) Instrument(engineRate(rate), uris, eventRoom(features, *map));
     if (made && !made->start()) {
         delete made;
         return nullptr;

@@ -28,10 +28,10 @@ constexpr std::uint32_t parameterPort(std::int32_t index) {
     return kPortFirstParameter + static_cast<std::uint32_t>(index);
 }
 
-// Events the engine can hold for one piece of a block without allocating:
-// room for a sequence of 4096 three-byte MIDI events (96 KiB of atoms), more
-// than hosts' event buffers carry. A fuller sequence is rendered in pieces
-// split at its event frames.
+// Events the engine can hold for one piece of a block without allocating,
+// unless the host announces a larger sequence size: room for a sequence of
+// 4096 three-byte MIDI events (96 KiB of atoms). A fuller sequence is
+// rendered in pieces split at its event frames.
 constexpr std::int32_t kEventCapacity = 4096;
 
 // The one plug-in of the library at index 0, null for any other index (the

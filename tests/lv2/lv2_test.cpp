@@ -161,6 +161,29 @@ TEST(Lv2Instrument, AFullerSequenceSoundsLikeOneBlock) {
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
 
+// A host that announces its sequence size gets room for every event such a
+// sequence can hold: thousands at one frame all act, the last ones too.
+TEST(Lv2Instrument, AnAnnouncedSequenceSizeMakesRoomForAllItsEvents) {
+    constexpr int kEvents = 6000;
+    RecordingHost host(RecordingHost::answering(audioMasterGetSampleRate, kRate), RecordingHost::Recording::Off);
+    AEffect* effect = createQuorvelEffect(RecordingHost::callback);
+    Lv2Instance synth(kRate, kEvents * 24 + 8);
+    EventList list;
+    for (int i = 0; i < kEvents; ++i) {
+        const unsigned status = i == kEvents - 2 ? 0xB0 : i % 2 ? 0x80 : 0x90;
+        const unsigned key = i == kEvents - 2 ? 123 : i == kEvents - 1 ? 69 : 40 + (i / 2) % 50;
+        list.midi(0, status, key, 100);
+        synth.input.midi(0, status, key, 100);
+    }
+    std::vector<float> vst(2048), lv2(2048), right(2048);
+    float* outs[2] = {vst.data(), right.data()};
+    effect->dispatcher(effect, effProcessEvents, 0, 0, list.get(), 0.0f);
+    effect->processReplacing(effect, nullptr, outs, 2048);
+    synth.run(2048, lv2.data(), right.data());
+    EXPECT_EQ(lv2, vst);
+    effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+}
+
 TEST(Lv2Instrument, ActivateForgetsEverythingButThePortValues) {
     Lv2Instance used(kRate), fresh(kRate);
     std::vector<float> left(4000), right(4000), expected(4000);

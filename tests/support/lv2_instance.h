@@ -4,7 +4,9 @@
 #pragma once
 
 #include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
 #include <lv2/midi/midi.h>
+#include <lv2/options/options.h>
 #include <lv2/units/units.h>
 #include <lv2/urid/urid.h>
 
@@ -107,8 +109,23 @@ private:
 // parameter index order) and read by the instrument in run().
 class Lv2Instance {
 public:
-    explicit Lv2Instance(double sampleRate = 44100.0) : descriptor(lv2::descriptor(0)), input(map) {
-        handle = descriptor->instantiate(descriptor, sampleRate, "", map.features());
+    // `sequenceBytes`, when positive, is announced as the MIDI port's
+    // sequence size (buf-size:sequenceSize through options:options).
+    explicit Lv2Instance(double sampleRate = 44100.0, std::int32_t sequenceBytes = 0)
+        : descriptor(lv2::descriptor(0)), input(map) {
+        const LV2_Feature* const* features = map.features();
+        if (sequenceBytes > 0) {
+            sequenceSize = sequenceBytes;
+            options[0] = {LV2_OPTIONS_INSTANCE,
+                          0,
+                          map.map(LV2_BUF_SIZE__sequenceSize),
+                          sizeof(std::int32_t),
+                          map.map(LV2_ATOM__Int),
+                          &sequenceSize};
+            withOptions[0] = map.features()[0];
+            features = withOptions;
+        }
+        handle = descriptor->instantiate(descriptor, sampleRate, "", features);
         if (!handle) return;
         for (std::int32_t i = 0; i < kParamCount; ++i) {
             controls[i] = kParamDefaults[i];
@@ -146,6 +163,12 @@ public:
     AtomSequence input;
     float controls[kParamCount] = {};
     LV2_Handle handle = nullptr;
+
+private:
+    std::int32_t sequenceSize = 0;
+    LV2_Options_Option options[2] = {};
+    LV2_Feature optionsFeature{LV2_OPTIONS__options, options};
+    const LV2_Feature* withOptions[3] = {nullptr, &optionsFeature, nullptr};
 };
 
 }  // namespace quorvel
