@@ -22,8 +22,7 @@ using audioMasterCallback = std::intptr_t(QV_CALL*)(AEffect* effect, std::int32_
 
 using AEffectDispatcherProc = std::intptr_t(QV_CALL*)(AEffect* effect, std::int32_t opcode, std::int32_t index,
                                                       std::intptr_t value, void* ptr, float opt);
-using AEffectProcessProc = void(QV_CALL*)(AEffect* effect, float** inputs, float** outputs,
-                                          std::int32_t sampleFrames);
+using AEffectProcessProc = void(QV_CALL*)(AEffect* effect, float** inputs, float** outputs, std::int32_t sampleFrames);
 using AEffectProcessDoubleProc = void(QV_CALL*)(AEffect* effect, double** inputs, double** outputs,
                                                 std::int32_t sampleFrames);
 using AEffectSetParameterProc = void(QV_CALL*)(AEffect* effect, std::int32_t index, float value);

@@ -30,8 +30,8 @@ namespace fuzz {
     std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, what);
     std::abort();
 }
-#define FUZZ_CHECK(cond)                                      \
-    do {                                                      \
+#define FUZZ_CHECK(cond)                                               \
+    do {                                                               \
         if (!(cond)) ::quorvel::fuzz::fail(#cond, __FILE__, __LINE__); \
     } while (0)
 

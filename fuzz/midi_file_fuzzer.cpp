@@ -10,12 +10,12 @@
 
 #include "tools/midi_file.h"
 
-#define MIDI_CHECK(condition)                                                    \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
+#define MIDI_CHECK(condition)                                                                   \
+    do {                                                                                        \
+        if (!(condition)) {                                                                     \
             std::fprintf(stderr, "check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
-            std::abort();                                                        \
-        }                                                                        \
+            std::abort();                                                                       \
+        }                                                                                       \
     } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -316,8 +316,7 @@ void Plugin::process(const MidiEvent* events, std::size_t count, float* const* o
         if (eventListStorage.size() < slots) eventListStorage.resize(slots);
         auto* list = new (eventListStorage.data()) VstEvents{};
         list->numEvents = static_cast<std::int32_t>(count);
-        auto** pointers =
-            reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(list) + offsetof(VstEvents, events));
+        VstEvent** pointers = eventSlots(list);
         for (std::size_t i = 0; i < count; ++i) {
             VstMidiEvent& e = midiEvents[i];
             e = VstMidiEvent{};
@@ -348,20 +347,37 @@ std::intptr_t Plugin::answer(AEffect* /*effect*/, std::int32_t opcode, std::int3
                              void* ptr, float /*opt*/) {
     if (opcode >= 0 && opcode < kCountedOpcodes) ++requests[opcode];
     switch (opcode) {
-        case audioMasterVersion: return 2400;
-        case audioMasterWantMidi: midiWanted = true; return 1;
-        case audioMasterGetTime: return 0;  // no transport: the plug-in runs free
-        case audioMasterGetSampleRate: return hostSettings.sampleRate;
-        case audioMasterGetBlockSize: return hostSettings.blockSize;
-        case audioMasterGetCurrentProcessLevel: return inProcess ? kProcessLevelOffline : kProcessLevelUser;
-        case audioMasterGetAutomationState: return kAutomationOff;
-        case audioMasterWillReplaceOrAccumulate: return 1;
-        case audioMasterGetLanguage: return kLanguageEnglish;
-        case audioMasterGetVendorVersion: return hostSettings.vendorVersion;
-        case audioMasterUpdateDisplay: return 1;
-        case audioMasterGetDirectory: return reinterpret_cast<std::intptr_t>(libraryDirectory.c_str());
-        case audioMasterGetVendorString: copyText(ptr, hostSettings.vendor, kHostTextCapacity); return ptr ? 1 : 0;
-        case audioMasterGetProductString: copyText(ptr, hostSettings.product, kHostTextCapacity); return ptr ? 1 : 0;
+        case audioMasterVersion:
+            return 2400;
+        case audioMasterWantMidi:
+            midiWanted = true;
+            return 1;
+        case audioMasterGetTime:
+            return 0;  // no transport: the plug-in runs free
+        case audioMasterGetSampleRate:
+            return hostSettings.sampleRate;
+        case audioMasterGetBlockSize:
+            return hostSettings.blockSize;
+        case audioMasterGetCurrentProcessLevel:
+            return inProcess ? kProcessLevelOffline : kProcessLevelUser;
+        case audioMasterGetAutomationState:
+            return kAutomationOff;
+        case audioMasterWillReplaceOrAccumulate:
+            return 1;
+        case audioMasterGetLanguage:
+            return kLanguageEnglish;
+        case audioMasterGetVendorVersion:
+            return hostSettings.vendorVersion;
+        case audioMasterUpdateDisplay:
+            return 1;
+        case audioMasterGetDirectory:
+            return reinterpret_cast<std::intptr_t>(libraryDirectory.c_str());
+        case audioMasterGetVendorString:
+            copyText(ptr, hostSettings.vendor, kHostTextCapacity);
+            return ptr ? 1 : 0;
+        case audioMasterGetProductString:
+            copyText(ptr, hostSettings.product, kHostTextCapacity);
+            return ptr ? 1 : 0;
         case audioMasterCanDo:
             if (!ptr) return 0;
             for (const char* capability : kHostCapabilities)
@@ -372,25 +388,39 @@ std::intptr_t Plugin::answer(AEffect* /*effect*/, std::int32_t opcode, std::int3
             const int pins = record ? (value == 0 ? numInputs() : numOutputs()) : 0;
             return index >= 0 && index < pins ? 0 : 1;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
 const char* categoryName(std::int32_t category) {
     switch (category) {
-        case 0: return "unknown";
-        case 1: return "effect";
-        case 2: return "synth";
-        case 3: return "analysis";
-        case 4: return "mastering";
-        case 5: return "spatializer";
-        case 6: return "room effect";
-        case 7: return "surround effect";
-        case 8: return "restoration";
-        case 9: return "offline process";
-        case 10: return "shell";
-        case 11: return "generator";
-        default: return "unknown";
+        case 0:
+            return "unknown";
+        case 1:
+            return "effect";
+        case 2:
+            return "synth";
+        case 3:
+            return "analysis";
+        case 4:
+            return "mastering";
+        case 5:
+            return "spatializer";
+        case 6:
+            return "room effect";
+        case 7:
+            return "surround effect";
+        case 8:
+            return "restoration";
+        case 9:
+            return "offline process";
+        case 10:
+            return "shell";
+        case 11:
+            return "generator";
+        default:
+            return "unknown";
     }
 }
 

@@ -20,10 +20,10 @@
 #include <string_view>
 #include <vector>
 
-#include "host/host_error.h"
-#include "host/instrument.h"
 #include "abi/aeffect.h"
 #include "abi/vst_events.h"
+#include "host/host_error.h"
+#include "host/instrument.h"
 
 namespace quorvel::host {
 

@@ -4,8 +4,8 @@
 namespace quorvel {
 
 const char* const kParamNames[kParamCount] = {
-    "Pulse width", "Phase reset", "Detune", "Note cut", "Velocity target",
-    "Modulation speed", "Modulation depth", "Output gain",
+    "Pulse width",     "Phase reset",      "Detune",           "Note cut",
+    "Velocity target", "Modulation speed", "Modulation depth", "Output gain",
 };
 
 const char* const kVelocityTargetNames[kVelocityTargetCount] = {"Volume", kParamNames[kPulseWidth],
@@ -15,10 +15,14 @@ const char* parameterName(std::int32_t index) { return isParamIndex(index) ? kPa
 
 const char* parameterLabel(std::int32_t index, float value) {
     switch (index) {
-        case kPulseWidth: return "us";
-        case kNoteCut: return value > 0.0f ? "ms" : "";
-        case kOutputGain: return "dB";
-        default: return "";
+        case kPulseWidth:
+            return "us";
+        case kNoteCut:
+            return value > 0.0f ? "ms" : "";
+        case kOutputGain:
+            return "dB";
+        default:
+            return "";
     }
 }
 
@@ -42,7 +46,8 @@ ParameterDisplay parameterDisplay(std::int32_t index, float value) {
         case kVelocityTarget: {
             const std::int32_t target = velocityTargetIndex(value);
             // Values outside the host's 0..1 that select no target show as empty.
-            return shownAs(static_cast<std::uint32_t>(target) < kVelocityTargetCount ? kVelocityTargetNames[target] : "");
+            return shownAs(static_cast<std::uint32_t>(target) < kVelocityTargetCount ? kVelocityTargetNames[target]
+                                                                                     : "");
         }
         case kOutputGain:
             return {ParameterDisplay::Form::Decibels, "", value, 3};

@@ -31,8 +31,8 @@ constexpr float kDefaultOutputGain = 0.5f;
 
 // The defaults by index.
 constexpr float kParamDefaults[kParamCount] = {
-    kDefaultPulseWidth, kDefaultPhaseReset,  kDefaultDetune,   kDefaultNoteCut,
-    kDefaultVelocityTarget, kDefaultModSpeed, kDefaultModDepth, kDefaultOutputGain,
+    kDefaultPulseWidth,     kDefaultPhaseReset, kDefaultDetune,   kDefaultNoteCut,
+    kDefaultVelocityTarget, kDefaultModSpeed,   kDefaultModDepth, kDefaultOutputGain,
 };
 
 extern const char* const kParamNames[kParamCount];

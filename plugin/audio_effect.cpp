@@ -12,8 +12,8 @@ namespace {
 // record and calls one virtual operation, under the floating-point settings
 // the instrument computes with (the host gets its own back on return).
 
-std::intptr_t QV_CALL dispatchEntry(AEffect* e, std::int32_t opcode, std::int32_t index, std::intptr_t value,
-                                    void* ptr, float opt) {
+std::intptr_t QV_CALL dispatchEntry(AEffect* e, std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
+                                    float opt) {
     const FloatEnvironment environment;
     AudioEffect* effect = effectOf(e);
     if (opcode != effClose) return effect->dispatcher(opcode, index, value, ptr, opt);

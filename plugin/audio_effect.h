@@ -96,8 +96,8 @@ protected:
     }
 
     // Calls the host with the record's address; the caller checks audioMaster first.
-    std::intptr_t callHost(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0,
-                           void* ptr = nullptr, float opt = 0.0f) {
+    std::intptr_t callHost(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0, void* ptr = nullptr,
+                           float opt = 0.0f) {
         return audioMaster(&cEffect, opcode, index, value, ptr, opt);
     }
 

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "plugin/audio_effect.h"
 #include "abi/speaker.h"
 #include "abi/vst_events.h"
+#include "plugin/audio_effect.h"
 
 namespace quorvel {
 
@@ -57,9 +57,7 @@ public:
 
     virtual bool getInputProperties(std::int32_t /*index*/, VstPinProperties* /*p*/) { return false; }
     virtual bool getOutputProperties(std::int32_t /*index*/, VstPinProperties* /*p*/) { return false; }
-    virtual bool setSpeakerArrangement(VstSpeakerArrangement* /*in*/, VstSpeakerArrangement* /*out*/) {
-        return false;
-    }
+    virtual bool setSpeakerArrangement(VstSpeakerArrangement* /*in*/, VstSpeakerArrangement* /*out*/) { return false; }
     // Clears both locations the host passes; a location left out (null) is skipped.
     virtual bool getSpeakerArrangement(VstSpeakerArrangement** in, VstSpeakerArrangement** out) {
         if (in) *in = nullptr;
@@ -129,9 +127,7 @@ public:
     virtual bool offlineStart(VstAudioFile* ptr, std::int32_t numAudioFiles, std::int32_t numNewAudioFiles);
     virtual std::int32_t offlineGetCurrentPass();
     virtual std::int32_t offlineGetCurrentMetaPass();
-    virtual bool offlineNotify(VstAudioFile* /*ptr*/, std::int32_t /*numAudioFiles*/, bool /*start*/) {
-        return false;
-    }
+    virtual bool offlineNotify(VstAudioFile* /*ptr*/, std::int32_t /*numAudioFiles*/, bool /*start*/) { return false; }
     virtual bool offlinePrepare(VstOfflineTask* /*offline*/, std::int32_t /*count*/) { return false; }
     virtual bool offlineRun(VstOfflineTask* /*offline*/, std::int32_t /*count*/) { return false; }
     virtual std::int32_t offlineGetNumPasses() { return 0; }

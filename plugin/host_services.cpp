@@ -9,9 +9,7 @@ namespace {
 std::int32_t as32(std::intptr_t v) { return static_cast<std::int32_t>(v); }
 }  // namespace
 
-bool AudioEffectX::beginEdit(std::int32_t index) {
-    return audioMaster && callHost(audioMasterBeginEdit, index) != 0;
-}
+bool AudioEffectX::beginEdit(std::int32_t index) { return audioMaster && callHost(audioMasterBeginEdit, index) != 0; }
 
 bool AudioEffectX::endEdit(std::int32_t index) { return audioMaster && callHost(audioMasterEndEdit, index) != 0; }
 
@@ -35,9 +33,7 @@ std::int32_t AudioEffectX::updateBlockSize() {
 
 std::int32_t AudioEffectX::getInputLatency() { return audioMaster ? as32(callHost(audioMasterGetInputLatency)) : 0; }
 
-std::int32_t AudioEffectX::getOutputLatency() {
-    return audioMaster ? as32(callHost(audioMasterGetOutputLatency)) : 0;
-}
+std::int32_t AudioEffectX::getOutputLatency() { return audioMaster ? as32(callHost(audioMasterGetOutputLatency)) : 0; }
 
 VstTimeInfo* AudioEffectX::getTimeInfo(std::int32_t filter) {
     if (!audioMaster) return nullptr;

@@ -2,15 +2,16 @@
 //
 // A plain type that knows no plug-in format: parameter values go in and out by
 // index, MIDI messages arrive with their frame offsets, and a block is rendered
-// at a sample rate handed in as a value into two output buffers. The VST 2.4
-// glue (plugin/quorvel.h) owns one and forwards the host's requests to it.
+// at a sample rate handed in as a value into two output buffers. A plug-in
+// format's glue owns one and forwards the host's requests to it.
 //
-// Where things are: the event queue's firing order in event_schedule.cpp, note
-// on and off with voice allocation in voice_allocation.cpp, MIDI intake in
-// midi_intake.cpp, the block settings and the render loop in
-// tone_generation.cpp, the vibrato phase in vibrato_phase.h, and the pitch,
-// sub-steps and output sample in the voice kernel (voice_kernel_body.h, with
-// its power of two and sine in voice_kernel_maths.h).
+// Where things are: MIDI intake in midi_intake.h (inline) and .cpp, the
+// event queue's firing order in event_schedule.cpp, the due events applied
+// (note on with voice allocation, note off, bend, wheel) in
+// voice_allocation.cpp, the block settings and the render loop in
+// tone_generation.cpp, the vibrato phase in vibrato_phase.h, and the voice
+// kernel: the pitch in voice_kernel_pitch.h, the sub-steps and output sample
+// in voice_kernel_body.h, the power of two and sine in voice_kernel_maths.h.
 #pragma once
 
 #include <cstdint>
@@ -124,3 +125,6 @@ private:
 };
 
 }  // namespace quorvel
+
+// The inline part of the engine: MIDI intake.
+#include "synth/midi_intake.h"  // IWYU pragma: export

@@ -1,5 +1,5 @@
 // When each queued event falls due: the block's due events put in firing
-// order once, then taken sample by sample.
+// order once per block (voice_allocation.cpp applies them sample by sample).
 #include <cstring>
 
 #include "synth/engine.h"
@@ -55,15 +55,6 @@ void Engine::scheduleEvents(std::int32_t frames) {
 // The sample at which the next event not applied yet falls due, or -1.
 std::int32_t Engine::nextEventSample() const {
     return nextDue < dueEvents ? eventQueue[eventOrder[nextDue]].delta : -1;
-}
-
-void Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
-    const SynthEvent* events = eventQueue.data();
-    const std::uint32_t* order = eventOrder.data();
-    const std::uint32_t due = dueEvents;
-    std::uint32_t next = nextDue;
-    while (next < due && events[order[next]].delta == sample) applyEvent(events[order[next++]], settings);
-    nextDue = next;
 }
 
 }  // namespace quorvel

@@ -32,7 +32,7 @@ bool oddSignificand(float x) {
 std::uint64_t sameAdditions(float x, float a, std::uint64_t most, double& d) {
     const float first = x + a;
     d = static_cast<double>(first) - static_cast<double>(x);  // exact: both floats, close together
-    if (d == 0.0) return most;  // x + a rounds to x, again and again
+    if (d == 0.0) return most;                                // x + a rounds to x, again and again
     if (most == 1 || !std::isfinite(first)) return 1;
 
     const double xd = x;

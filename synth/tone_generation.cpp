@@ -51,7 +51,7 @@ void Engine::render(float sampleRate, float* left, float* right, std::int32_t fr
 // whatever the events do, so the stretch's phases are worked out first),
 // the events, then the voice kernel's pitch, sub-steps and output.
 void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std::int32_t to, float* left,
-                          float* right) {
+                           float* right) {
     // The vibrato phase of each sample before its advance, and its sine,
     // worked out the first time a voice is there to hear the vibrato.
     const float firstPhase = lfoPhase;

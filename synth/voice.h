@@ -49,10 +49,10 @@ struct VoiceBank {
 };
 
 struct BlockSettings {
-    float sampleRate;       // Hz
-    float lfoIncrement;     // radians per sample
-    float vibratoScale;     // semitones
-    float basePulseLength;  // sub-steps
+    float sampleRate;             // Hz
+    float lfoIncrement;           // radians per sample
+    float vibratoScale;           // semitones
+    float basePulseLength;        // sub-steps
     std::int32_t velocityTarget;  // velocityTargetIndex: a VelocityTarget, or outside 0..3 for none
 };
 

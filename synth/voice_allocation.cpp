@@ -6,6 +6,17 @@
 
 namespace quorvel {
 
+// Applies the events due at `sample`, in firing order. Kept beside what they
+// do, so that applying one is no call.
+void Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
+    const SynthEvent* events = eventQueue.data();
+    const std::uint32_t* order = eventOrder.data();
+    const std::uint32_t due = dueEvents;
+    std::uint32_t next = nextDue;
+    while (next < due && events[order[next]].delta == sample) applyEvent(events[order[next++]], settings);
+    nextDue = next;
+}
+
 void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
     switch (e.kind) {
         case EventKind::PitchBend:

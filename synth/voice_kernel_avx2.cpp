@@ -99,9 +99,12 @@ QV_LANES D pow2OfRounded(D shifted) {
              _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_add_epi64(_mm256_castpd_si256(shifted.hi), bias), 52))};
 }
 
+// The kernel in this order: its maths, the pitch stage, the lane stepping.
+// clang-format off
 #include "synth/voice_kernel_maths.h"
 #include "synth/voice_kernel_pitch.h"
 #include "synth/voice_kernel_body.h"
+// clang-format on
 
 __attribute__((target("avx2"))) void renderRunEntry(VoiceRun& run) { renderRun(run); }
 __attribute__((target("avx2"))) void sinesEntry(const float* x, std::int32_t count, float* result) {

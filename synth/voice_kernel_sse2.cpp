@@ -138,9 +138,12 @@ inline D pow2OfRounded(D shifted) {
              pow2OfRounded(shifted.l67)};
 }
 
+// The kernel in this order: its maths, the pitch stage, the lane stepping.
+// clang-format off
 #include "synth/voice_kernel_maths.h"
 #include "synth/voice_kernel_pitch.h"
 #include "synth/voice_kernel_body.h"
+// clang-format on
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }
 void sinesEntry(const float* x, std::int32_t count, float* result) { eachOf<Sine>(x, count, result); }

@@ -40,10 +40,14 @@ namespace {
 
 int sndfileFormat(SampleFormat format) {
     switch (format) {
-        case SampleFormat::Float: return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        case SampleFormat::Pcm16: return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        case SampleFormat::Pcm24: return SF_FORMAT_WAV | SF_FORMAT_PCM_24;
-        case SampleFormat::Flac: return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+        case SampleFormat::Float:
+            return SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        case SampleFormat::Pcm16:
+            return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        case SampleFormat::Pcm24:
+            return SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+        case SampleFormat::Flac:
+            return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
     }
     return 0;
 }

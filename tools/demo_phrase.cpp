@@ -28,24 +28,20 @@ public:
     }
     void controller(int at, int number, int value) { message(at, 0xB0, number, value); }
     void bend(int at, int value) { message(at, 0xE0, value & 0x7F, (value >> 7) & 0x7F); }
-    void parameter(int at, const char* name, float value) {
-        phrase.parameters.push_back({frame(at), name, value});
-    }
+    void parameter(int at, const char* name, float value) { phrase.parameters.push_back({frame(at), name, value}); }
 
     Performance finish() {
         // Within one sample a note-off goes before a note-on, so that a key
         // struck again at the moment it is released sounds again.
         auto rank = [](const TimedMidi& m) { return (m.bytes[0] & 0xF0) == 0x80 ? 0 : 1; };
-        std::stable_sort(phrase.midi.begin(), phrase.midi.end(),
-                         [&](const TimedMidi& a, const TimedMidi& b) {
-                             return a.frame != b.frame ? a.frame < b.frame : rank(a) < rank(b);
-                         });
+        std::stable_sort(phrase.midi.begin(), phrase.midi.end(), [&](const TimedMidi& a, const TimedMidi& b) {
+            return a.frame != b.frame ? a.frame < b.frame : rank(a) < rank(b);
+        });
         std::stable_sort(phrase.parameters.begin(), phrase.parameters.end(),
                          [](const TimedParameter& a, const TimedParameter& b) { return a.frame < b.frame; });
         phrase.endFrame = 0;
         if (!phrase.midi.empty()) phrase.endFrame = phrase.midi.back().frame;
-        if (!phrase.parameters.empty())
-            phrase.endFrame = std::max(phrase.endFrame, phrase.parameters.back().frame);
+        if (!phrase.parameters.empty()) phrase.endFrame = std::max(phrase.endFrame, phrase.parameters.back().frame);
         return phrase;
     }
 

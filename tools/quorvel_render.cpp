@@ -230,8 +230,8 @@ int run(const Options& options, const char* argv0) {
     if (plugin.numOutputs() < 1) throw quorvel::tools::InputError(pluginPath + ": the plug-in has no audio outputs");
 
     const quorvel::tools::Performance performance = options.midiFile.empty()
-                                                 ? quorvel::tools::demoPerformance(options.rate)
-                                                 : quorvel::tools::loadMidiFile(options.midiFile, options.rate);
+                                                        ? quorvel::tools::demoPerformance(options.rate)
+                                                        : quorvel::tools::loadMidiFile(options.midiFile, options.rate);
     std::string output = options.output;
     if (output.empty()) {
         const std::string stem = options.midiFile.empty() ? "quorvel-demo" : fs::path(options.midiFile).stem().string();
@@ -241,9 +241,9 @@ int run(const Options& options, const char* argv0) {
     const std::int64_t tailFrames = static_cast<std::int64_t>(std::llround(options.tail * options.rate));
     const std::int64_t totalFrames = performance.endFrame + tailFrames;
     if (performance.endFrame > kMaxSeconds * options.rate)
-        throw quorvel::tools::InputError((options.midiFile.empty() ? std::string("the demo") : options.midiFile) + " lasts " +
-                                  std::to_string(performance.endFrame / options.rate / 3600) +
-                                  " hours; the renderer stops at 24");
+        throw quorvel::tools::InputError((options.midiFile.empty() ? std::string("the demo") : options.midiFile) +
+                                         " lasts " + std::to_string(performance.endFrame / options.rate / 3600) +
+                                         " hours; the renderer stops at 24");
     quorvel::tools::AudioFileWriter writer(output, format, plugin.numOutputs(), options.rate);
     Progress progress(totalFrames, options.rate);
     try {

@@ -194,8 +194,7 @@ std::vector<unsigned char> screenMidiFile(const unsigned char* data, std::size_t
                 throw InputError("track " + std::to_string(found + 1) + " is cut short: it needs " +
                                  std::to_string(length) + " bytes, the file holds " + std::to_string(size - pos - 8));
             }
-            throw InputError("the file ends inside a chunk where track " + std::to_string(found + 1) +
-                             " was expected");
+            throw InputError("the file ends inside a chunk where track " + std::to_string(found + 1) + " was expected");
         }
         pos += 8 + std::size_t{length};
         if (!track) continue;  // chunks of unknown kinds are left out, as readers of the format must

@@ -14,11 +14,11 @@
 #include <new>
 #include <vector>
 
+#include "plugin/quorvel.h"
 #include "support/event_list.h"
 #if QUORVEL_LV2_GUARD
 #include "support/lv2_instance.h"
 #endif
-#include "plugin/quorvel.h"
 #include "support/recording_host.h"
 
 using namespace quorvel;

@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
     const long long offset = static_cast<long long>(*takeStart) - static_cast<long long>(*referenceStart);
     const std::size_t referenceLength = reference.channels[0].size();
     const std::size_t takeLength = take.channels[0].size();
-    std::printf("first sound: reference at sample %zu, take at sample %zu: offset %lld\n", *referenceStart,
-                *takeStart, offset);
+    std::printf("first sound: reference at sample %zu, take at sample %zu: offset %lld\n", *referenceStart, *takeStart,
+                offset);
     if (static_cast<long long>(takeLength) < static_cast<long long>(referenceLength) + offset) {
         std::printf("FAIL: the take (%zu samples) ends before the reference's %zu samples after the offset\n",
                     takeLength, referenceLength);
@@ -132,9 +132,10 @@ int main(int argc, char** argv) {
             if (difference > largest || std::isnan(difference)) largest = difference;
         }
     }
-    std::printf("compared %zu channel(s) x %zu samples = %zu samples; largest difference %.9g; %zu equal in value "
-                "but not in bits\n",
-                reference.channels.size(), referenceLength - *referenceStart, compared, largest, onlyBitsDiffer);
+    std::printf(
+        "compared %zu channel(s) x %zu samples = %zu samples; largest difference %.9g; %zu equal in value "
+        "but not in bits\n",
+        reference.channels.size(), referenceLength - *referenceStart, compared, largest, onlyBitsDiffer);
 
     // After the reference ends, the take must hold nothing but silence.
     std::size_t afterLength = takeLength - (referenceLength + offset), loudAfter = 0;
@@ -158,8 +159,7 @@ int main(int argc, char** argv) {
         pass = false;
     }
     if (expectedOffset && offset != *expectedOffset) {
-        std::printf("FAIL: the take starts %lld samples after the reference, expected %lld\n", offset,
-                    *expectedOffset);
+        std::printf("FAIL: the take starts %lld samples after the reference, expected %lld\n", offset, *expectedOffset);
         pass = false;
     }
     return pass ? 0 : 1;

@@ -99,8 +99,8 @@ void writeLuaEntries(const std::vector<Message>& phrase, const std::string& path
     std::ofstream out(path);
     for (const Message& m : phrase) {
         char line[80];
-        std::snprintf(line, sizeof line, "\t{ %lld, 0x%02X, %d, %d },\n", static_cast<long long>(m.sample),
-                      m.bytes[0], m.bytes[1], m.bytes[2]);
+        std::snprintf(line, sizeof line, "\t{ %lld, 0x%02X, %d, %d },\n", static_cast<long long>(m.sample), m.bytes[0],
+                      m.bytes[1], m.bytes[2]);
         out << line;
     }
     if (!out) throw std::runtime_error("cannot write " + path);

@@ -26,13 +26,14 @@
 #include <vector>
 
 #include "abi/aeffect.h"
-#include "plugin/audio_effect.h"
 #include "abi/vst_events.h"
+#include "plugin/audio_effect.h"
+#include "plugin/quorvel.h"
 #include "reference/reference_engine.h"
+#include "reference/session_dice.h"
 #include "support/event_list.h"
 #include "support/host_float_settings.h"
 #include "support/recording_host.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 
@@ -42,184 +43,7 @@ void PrintTo(KernelPath path, std::ostream* os) { *os << kernelName(path); }  //
 
 namespace {
 
-std::uint64_t envNumber(const char* name, std::uint64_t fallback) {
-    const char* text = std::getenv(name);
-    if (!text || !*text) return fallback;
-    char* end = nullptr;
-    unsigned long long v = std::strtoull(text, &end, 10);
-    return (end && *end == '\0') ? v : fallback;
-}
-
-constexpr std::intptr_t kRates[] = {8000,  11025, 16000,  22050,  32000,  44100,  48000,
-                                    88200, 96000, 176400, 192000, 384000, 768000};
-// The renderer's lowest rates and host answers below them: one sub-step may
-// take a voice through thousands of periods, one sample the vibrato through
-// many turns.
-constexpr std::intptr_t kLowRates[] = {1, 2, 10, 100, 1000, 2000, 3000, 4000};
-
-// The most samples a block has at a low rate: the reference takes every
-// period of every sub-step one at a time, up to 70000 a sub-step at 1 Hz.
-std::int32_t framesAllowedAt(float rate) {
-    return rate < 10.0f ? 4 : rate < 100.0f ? 16 : rate < 1000.0f ? 64 : 0x7FFFFFFF;
-}
-
-// Draws the random parts of a session.
-class SessionDice {
-public:
-    explicit SessionDice(std::uint64_t seed) : rng(seed) {}
-
-    int below(int n) { return static_cast<int>(rng() % static_cast<std::uint64_t>(n)); }
-    int between(int lo, int hi) { return lo + below(hi - lo + 1); }
-    bool chance(int percent) { return below(100) < percent; }
-    float unit() { return static_cast<float>(rng() >> 40) * (1.0f / 16777216.0f); }
-
-    float parameterValue(int index) {
-        // 1e-40 is subnormal: it shows whether subnormals are kept.
-        static const float special[] = {0.0f,    1.0f,  0.05f,   0.25f,  0.2525f, 0.5f,
-                                        0.5025f, 0.75f, 0.7525f, 0.999f, 1e-6f,   1e-40f};
-        switch (below(10)) {
-            case 0: return 0.0f;
-            case 1: return 1.0f;
-            case 2: return special[below(sizeof special / sizeof special[0])];
-            case 3:
-            case 4:
-                // Short notes, short pulses and slow vibrato: the cut timer
-                // fires within a session.
-                return unit() * 0.02f;
-            case 5:
-                // "Velocity target" right at its boundaries.
-                if (index == 4) return std::nextafter(0.2525f + 0.25f * below(3), below(2) ? 0.0f : 1.0f);
-                return unit();
-            default: return unit();
-        }
-    }
-
-    std::intptr_t rateAnswer(std::intptr_t previous) {
-        int roll = below(100);
-        if (roll < 55) return previous;
-        if (roll < 63) return 0;
-        if (roll < 70) return -1;
-        return anyRate();
-    }
-
-    std::intptr_t anyRate() {
-        if (chance(20)) return kLowRates[below(sizeof kLowRates / sizeof kLowRates[0])];
-        return kRates[below(sizeof kRates / sizeof kRates[0])];
-    }
-
-    std::int32_t blockSize(bool longSession) {
-        if (longSession) return between(500, 2048);
-        int roll = below(100);
-        if (roll < 6) return 0;
-        if (roll < 16) return 1;
-        if (roll < 56) return between(2, 32);
-        if (roll < 92) return between(33, 160);
-        return between(161, 600);
-    }
-
-    std::int32_t deltaFrames(std::int32_t frames) {
-        int roll = below(100);
-        if (roll < 80) return frames > 0 ? below(frames) : 0;
-        if (roll < 85) return frames;
-        if (roll < 89) return frames + between(1, 1000);
-        if (roll < 94) return -between(1, 3);
-        if (roll < 96) return 0x7FFFFFFF;
-        if (roll < 98) return -0x7FFFFFFF - 1;
-        return 0;
-    }
-
-    std::uint8_t dataByte() { return static_cast<std::uint8_t>(chance(3) ? below(256) : below(128)); }
-    std::uint8_t key() { return static_cast<std::uint8_t>(chance(60) ? keyPool[below(6)] : below(128)); }
-
-    // One event record with random contents.
-    void fill(VstMidiEvent& e, std::int32_t frames) {
-        e.deltaFrames = deltaFrames(frames);
-        const int channel = below(16);
-        std::uint8_t status = 0, d1 = dataByte(), d2 = dataByte();
-        int roll = below(100);
-        if (roll < 5) {
-            // Not a MIDI event: system-exclusive and other event types carry
-            // arbitrary bytes where a MIDI event has its message.
-            static const std::int32_t types[] = {kVstSysExType, 0, 2, 3, 4, 5, 7, -1};
-            e.type = types[below(8)];
-            status = static_cast<std::uint8_t>(0x80 | below(128));
-        } else if (roll < 35) {
-            status = static_cast<std::uint8_t>(0x90 | channel);
-            d1 = key();
-            d2 = chance(12) ? 0 : static_cast<std::uint8_t>(between(1, 127));
-            if (chance(2)) d2 = dataByte();
-        } else if (roll < 55) {
-            status = static_cast<std::uint8_t>(0x80 | channel);
-            d1 = key();
-        } else if (roll < 80) {
-            status = static_cast<std::uint8_t>(0xB0 | channel);
-            static const std::uint8_t controllers[] = {1, 1, 1, 6, 6, 38, 100, 100, 101, 101,
-                                                       120, 121, 122, 123, 124, 125, 126, 127, 7, 64};
-            d1 = chance(90) ? controllers[below(20)] : static_cast<std::uint8_t>(below(256));
-            if ((d1 == 100 || d1 == 101) && chance(70)) d2 = 0;
-        } else if (roll < 92) {
-            status = static_cast<std::uint8_t>(0xE0 | channel);
-            switch (below(5)) {
-                case 0: d1 = 0x00, d2 = 0x40; break;
-                case 1: d1 = 0x00, d2 = 0x00; break;
-                case 2: d1 = 0x7F, d2 = 0x7F; break;
-                default: break;
-            }
-        } else {
-            static const std::uint8_t others[] = {0xA0, 0xC0, 0xD0, 0xF0, 0xF7, 0xF8, 0xFF, 0x00, 0x45, 0x7F};
-            status = others[below(10)];
-            if (status >= 0xA0 && status < 0xF0) status = static_cast<std::uint8_t>(status | channel);
-        }
-        e.midiData[0] = static_cast<char>(status);
-        e.midiData[1] = static_cast<char>(d1);
-        e.midiData[2] = static_cast<char>(d2);
-        e.midiData[3] = static_cast<char>(below(256));
-        e.noteLength = below(1000);
-        e.noteOffset = below(10);
-        e.detune = static_cast<char>(below(256));
-        e.noteOffVelocity = static_cast<char>(below(256));
-    }
-
-    int eventCount() {
-        int roll = below(100);
-        if (roll < 15) return 0;
-        if (roll < 85) return between(1, 8);
-        if (roll < 98) return between(9, 40);
-        return between(41, 300);
-    }
-
-    void newKeyPool() {
-        for (std::uint8_t& k : keyPool) k = static_cast<std::uint8_t>(below(128));
-    }
-
-private:
-    std::mt19937_64 rng;
-    std::uint8_t keyPool[6] = {60, 64, 67, 69, 72, 48};
-};
-
-// The far corner of the in-range settings: the widest bend range (63.5
-// semitones) bent fully up, the wheel and "Modulation depth" at maximum,
-// "Pulse width" and "Detune" at 1, and eight voices on the highest keys: the
-// fastest pulse trains and the longest pulses the instrument can be asked
-// for. Parameters go to `set`, the MIDI messages to `add`.
-template <class Set, class Add>
-void reachExtremeCorner(SessionDice& dice, Set set, Add add) {
-    set(0, 1.0f);
-    set(2, 1.0f);
-    set(6, 1.0f);
-    set(5, dice.chance(50) ? 1.0f : dice.unit());
-    set(4, static_cast<float>(dice.below(4)) * 0.25f + 0.1f);
-    set(3, dice.chance(70) ? 0.0f : dice.unit() * 0.05f);
-    add(0, 0xB0, 101, 0);
-    add(0, 0xB0, 100, 0);
-    add(0, 0xB0, 6, 127);
-    add(0, 0xB0, 1, 127);
-    add(0, 0xE0, 0x7F, 0x7F);
-    for (int v = 0; v < 8; ++v) add(dice.below(2), 0x90, 127 - dice.below(v == 0 ? 1 : 28), dice.between(1, 127));
-}
-
-std::string describeMismatch(std::uint64_t seed, int block, int channel, int sample, float product,
-                             float reference) {
+std::string describeMismatch(std::uint64_t seed, int block, int channel, int sample, float product, float reference) {
     std::uint32_t pb, rb;
     std::memcpy(&pb, &product, 4);
     std::memcpy(&rb, &reference, 4);
@@ -252,7 +76,8 @@ std::string stateDifference(const Quorvel& product, const reference::Engine& ref
     check("bendSemitones", 0, product.engine().currentBendSemitones(), ref.currentBendSemitones());
     check("bendRange", 0, product.engine().currentBendRange(), ref.currentBendRange());
     check("noteVolume", 0, product.engine().currentNoteVolume(), ref.currentNoteVolume());
-    check("outputBit", 0, static_cast<float>(product.engine().currentOutputBit()), static_cast<float>(ref.currentOutputBit()));
+    check("outputBit", 0, static_cast<float>(product.engine().currentOutputBit()),
+          static_cast<float>(ref.currentOutputBit()));
     for (int v = 0; v < reference::Engine::kVoiceCount; ++v) {
         const Voice& p = product.engine().voice(v);
         const reference::Engine::VoiceState& r = ref.voice(v);
@@ -300,9 +125,12 @@ bool playSession(std::uint64_t seed, KernelPath path, Totals& totals, const Host
     std::intptr_t rateAnswer = longSession ? kRates[dice.below(4)] : dice.anyRate();
     RecordingHost host([&rateAnswer](const HostCall& call) -> std::intptr_t {
         switch (call.opcode) {
-            case audioMasterVersion: return 2400;
-            case audioMasterGetSampleRate: return rateAnswer;
-            default: return 0;
+            case audioMasterVersion:
+                return 2400;
+            case audioMasterGetSampleRate:
+                return rateAnswer;
+            default:
+                return 0;
         }
     });
     AEffect* effect = createQuorvelEffect(RecordingHost::callback);
@@ -452,14 +280,14 @@ TEST_P(Differential, RandomSessionsMatchTheReferenceBitForBit) {
             break;
         }
     }
-    std::printf("%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
-                " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64
-                " all-notes-off, %" PRIu64 " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64 " of 16 or more), %" PRIu64
-                 " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
-                kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions,
-                totals.counts.notesDropped, totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet,
-                totals.counts.periodsDoubled, totals.counts.periodsFar, totals.counts.eventsUnfired, totals.counts.detunedVoices,
-                totals.counts.vibratoWraps);
+    std::printf(
+        "%s kernel: %" PRIu64 " sessions from seed %" PRIu64 ", %" PRIu64 " samples, %" PRIu64
+        " audible; reference paths: %" PRIu64 " dropped notes, %" PRIu64 " cuts, %" PRIu64 " all-notes-off, %" PRIu64
+        " bend ranges, %" PRIu64 " multi-period sub-steps (%" PRIu64 " of 16 or more), %" PRIu64
+        " unfired events, %" PRIu64 " detuned pitch updates, %" PRIu64 " vibrato wraps\n",
+        kernelName(path), sessions, firstSeed, totals.samples, totals.audibleSessions, totals.counts.notesDropped,
+        totals.counts.notesCut, totals.counts.allNotesOff, totals.counts.bendRangeSet, totals.counts.periodsDoubled,
+        totals.counts.periodsFar, totals.counts.eventsUnfired, totals.counts.detunedVoices, totals.counts.vibratoWraps);
     EXPECT_EQ(failures, 0u);
 
     // With enough sessions the generator must reach every rare path; if it
@@ -564,8 +392,8 @@ TEST_P(Differential, MovingPitchMatchesTheReference) {
 // passes through (where the rounding alternates).
 TEST(VibratoPhase, IdleBlocksEndWhereTheReferenceCountsTo) {
     std::vector<std::pair<float, std::intptr_t>> cases;
-    for (const std::intptr_t rate : {std::intptr_t{8000}, std::intptr_t{44100}, std::intptr_t{96000},
-                                     std::intptr_t{384000}}) {
+    for (const std::intptr_t rate :
+         {std::intptr_t{8000}, std::intptr_t{44100}, std::intptr_t{96000}, std::intptr_t{384000}}) {
         for (float speed : {0.0f, 1e-30f, 1e-6f, 0.001f, 0.05f, 0.5f, 0.77f, 1.0f}) cases.push_back({speed, rate});
         // Speeds whose increment (worked out as the engine does) has its
         // lowest bit at 2^-23 .. 2^-26: half the spacing of the floats

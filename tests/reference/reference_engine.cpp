@@ -128,8 +128,12 @@ void Engine::applyDueEvents(const Block& block) {
 
 void Engine::apply(const Event& e, const Block& block) {
     switch (e.kind) {
-        case kPitchBend: bendSemitones = e.value; break;
-        case kModWheel: wheelDepth = e.value * 0.25f; break;
+        case kPitchBend:
+            bendSemitones = e.value;
+            break;
+        case kModWheel:
+            wheelDepth = e.value * 0.25f;
+            break;
         case kNote:
             if (e.velocity != 0)
                 noteOn(e.note, e.velocity, block);
@@ -138,7 +142,8 @@ void Engine::apply(const Event& e, const Block& block) {
             else
                 allNotesOff();
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -160,17 +165,17 @@ void Engine::noteOn(std::int32_t key, std::int32_t velocity, const Block& block)
     voice->note = key;
     voice->pitch = static_cast<float>(key - 69);
 
-    const float startPhase = block.velocityTarget == kPhaseReset ? a : params[kPhaseResetParam];
+    const float startPhase = block.velocityTarget == kTargetPhaseReset ? a : params[kPhaseResetParam];
     if (startPhase > 0.0f) voice->phase = startPhase;
 
     float cut = params[kNoteCutParam];
-    cut = cut * (block.velocityTarget == kNoteCut ? a : 1.0f);
+    cut = cut * (block.velocityTarget == kTargetNoteCut ? a : 1.0f);
     cut = cut * block.sampleRate;
     cut = cut * 8.0f;
     voice->cutCounter = cut;
 
-    voice->pulseLength = (block.velocityTarget == kPulseWidth ? a : 1.0f) * block.basePulseLength;
-    noteVolume = block.velocityTarget == kVolume ? a : 1.0f;
+    voice->pulseLength = (block.velocityTarget == kTargetPulseWidth ? a : 1.0f) * block.basePulseLength;
+    noteVolume = block.velocityTarget == kTargetVolume ? a : 1.0f;
 }
 
 void Engine::noteOff(std::int32_t key) {

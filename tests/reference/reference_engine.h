@@ -67,15 +67,15 @@ public:
     // How often the rarer paths were taken since construction, so that tests
     // can tell whether their inputs reach them.
     struct Counts {
-        std::uint64_t notesDropped = 0;     // note-on with all eight voices busy
-        std::uint64_t notesCut = 0;         // voices freed by the cut timer
-        std::uint64_t allNotesOff = 0;      // all-notes-off events applied
-        std::uint64_t bendRangeSet = 0;     // data entry taken as a new bend range
-        std::uint64_t periodsDoubled = 0;   // sub-steps in which a voice started two periods or more
-        std::uint64_t periodsFar = 0;       // ... sixteen or more (a low rate, a high pitch)
-        std::uint64_t eventsUnfired = 0;    // events discarded at block end without effect
-        std::uint64_t detunedVoices = 0;    // pitch updates that carried the detune
-        std::uint64_t vibratoWraps = 0;     // vibrato phase wrapped while the wheel was in use
+        std::uint64_t notesDropped = 0;    // note-on with all eight voices busy
+        std::uint64_t notesCut = 0;        // voices freed by the cut timer
+        std::uint64_t allNotesOff = 0;     // all-notes-off events applied
+        std::uint64_t bendRangeSet = 0;    // data entry taken as a new bend range
+        std::uint64_t periodsDoubled = 0;  // sub-steps in which a voice started two periods or more
+        std::uint64_t periodsFar = 0;      // ... sixteen or more (a low rate, a high pitch)
+        std::uint64_t eventsUnfired = 0;   // events discarded at block end without effect
+        std::uint64_t detunedVoices = 0;   // pitch updates that carried the detune
+        std::uint64_t vibratoWraps = 0;    // vibrato phase wrapped while the wheel was in use
     };
     const Counts& counts() const { return counted; }
     int activeVoices() const;
@@ -92,7 +92,13 @@ public:
 
 private:
     enum Kind : std::int32_t { kNote = 0, kPitchBend = 1, kModWheel = 2 };
-    enum Target : std::int32_t { kVolume = 0, kPulseWidth = 1, kPhaseReset = 2, kNoteCut = 3, kNoTarget = -1 };
+    enum Target : std::int32_t {
+        kTargetVolume = 0,
+        kTargetPulseWidth = 1,
+        kTargetPhaseReset = 2,
+        kTargetNoteCut = 3,
+        kNoTarget = -1,
+    };
 
     struct Event {
         std::int32_t kind;

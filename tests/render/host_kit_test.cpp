@@ -1,15 +1,17 @@
 // The host kit: loading, the host's answers, the order of requests, events
 // with their offsets, parameters by name, and every way a library can fail
 // to be a plug-in.
-#include <dlfcn.h>
+#include <dlfcn.h>  // dladdr: where the maths library lies, for a library that is no plug-in
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fixtures/probe_log.h"
 #include "host/plugin.h"
+#include "host/shared_library.h"
 #include "test_support.h"
 
 using namespace quorvel;
@@ -25,19 +27,15 @@ namespace {
 // (the kit unloads its own reference when the Plugin goes).
 class ProbeLibrary {
 public:
-    explicit ProbeLibrary(const char* path) : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
-        if (!handle) throw std::runtime_error(dlerror());
-        auto get = reinterpret_cast<ProbeLog* (*)()>(dlsym(handle, "probeLog"));
+    explicit ProbeLibrary(const char* path) : library(path) {
+        auto get = reinterpret_cast<ProbeLog* (*)()>(library.symbol("probeLog"));
         if (!get) throw std::runtime_error("probeLog missing");
         probeLog = get();
     }
-    ~ProbeLibrary() { dlclose(handle); }
-    ProbeLibrary(const ProbeLibrary&) = delete;
-    ProbeLibrary& operator=(const ProbeLibrary&) = delete;
     const ProbeLog& log() const { return *probeLog; }
 
 private:
-    void* handle;
+    quorvel::host::SharedLibrary library;  // the kit's loader
     ProbeLog* probeLog;
 };
 

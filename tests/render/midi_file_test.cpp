@@ -97,8 +97,8 @@ std::string bytes(std::initializer_list<int> values) {
 
 std::string chunk(const char* id, const std::string& body) {
     const auto length = static_cast<std::uint32_t>(body.size());
-    return std::string(id, 4) + bytes({int(length >> 24), int(length >> 16 & 0xFF), int(length >> 8 & 0xFF),
-                                      int(length & 0xFF)}) + body;
+    return std::string(id, 4) +
+           bytes({int(length >> 24), int(length >> 16 & 0xFF), int(length >> 8 & 0xFF), int(length & 0xFF)}) + body;
 }
 
 std::string header(int format, int tracks, int division = 0x60) {
@@ -111,12 +111,12 @@ const std::string kEndOfTrack = bytes({0x00, 0xFF, 0x2F, 0x00});
 // status byte is left out.
 std::string runningStatusFile() {
     return header(0, 1) + chunk("MTrk", bytes({
-                                            0x00, 0x90, 60,   100,  // note on
-                                            0x60, 60,   0,          // running status: note on, velocity 0
-                                            0x00, 64,   90,         // running status: note on
-                                            0x30, 0xB0, 7,    100,  // controller, new status
-                                            0x00, 10,   64,         // running status: controller
-                                            0x30, 0x90, 64,   0,    // note on again, velocity 0
+                                            0x00, 0x90, 60, 100,  // note on
+                                            0x60, 60,   0,        // running status: note on, velocity 0
+                                            0x00, 64,   90,       // running status: note on
+                                            0x30, 0xB0, 7,  100,  // controller, new status
+                                            0x00, 10,   64,       // running status: controller
+                                            0x30, 0x90, 64, 0,    // note on again, velocity 0
                                         }) + kEndOfTrack);
 }
 
@@ -190,7 +190,8 @@ TEST(MidiFile, DamagedTracksAreRefusedSafely) {
     const Case cases[] = {
         {"format-2.mid", header(2, 1) + chunk("MTrk", note + kEndOfTrack), "format 2 (independent sequences)"},
         {"no-tracks.mid", header(1, 0), "the header announces no tracks"},
-        {"note-cut.mid", header(0, 1) + chunk("MTrk", bytes({0x00, 0x90, 60})), "track 1: a channel message is cut short"},
+        {"note-cut.mid", header(0, 1) + chunk("MTrk", bytes({0x00, 0x90, 60})),
+         "track 1: a channel message is cut short"},
         {"running-after-sysex.mid",
          header(0, 1) + chunk("MTrk", bytes({0x00, 0xF0, 0x02, 0x7E, 0xF7, 0x00, 60, 100}) + kEndOfTrack),
          "track 1: data byte 0x3C where a status byte belongs"},
@@ -218,8 +219,7 @@ TEST(MidiFile, DamagedTracksAreRefusedSafely) {
     for (const Case& c : cases) {
         writeFile(dir / c.file, c.bytes);
         const std::string message = refusal(dir / c.file);
-        EXPECT_NE(message.find(dir / c.file + " is not a usable MIDI file: " + c.reason), std::string::npos)
-            << message;
+        EXPECT_NE(message.find(dir / c.file + " is not a usable MIDI file: " + c.reason), std::string::npos) << message;
     }
 
     // Nine times the longest event time overflows libsmf's pulse count.
@@ -236,16 +236,16 @@ TEST(MidiFile, UnusualFilesPlayAsWritten) {
     TempDir dir;
     std::string longText = bytes({0x00, 0xFF, 0x01, 0x81, 0x48});  // 200 bytes of text
     longText += std::string(200, 'x');
-    const std::string first = bytes({0x00, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,  // 250000 us per quarter
-                                     0x00, 0xF0, 0x03, 0x7E, 0x09, 0xF7,         // system exclusive
-                                     0x00, 0xF7, 0x00,                           // empty escape
-                                     0x00, 0xFF, 0x58, 0x04, 4, 2, 24, 8}) +     // time signature
+    const std::string first = bytes({0x00, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,        // 250000 us per quarter
+                                     0x00, 0xF0, 0x03, 0x7E, 0x09, 0xF7,              // system exclusive
+                                     0x00, 0xF7, 0x00,                                // empty escape
+                                     0x00, 0xFF, 0x58, 0x04, 4,    2,    24,   8}) +  // time signature
                               longText +
-                              bytes({0x60, 0x90, 60, 100,                        // 96: note on
-                                     0x81, 0x48, 0xFF, 0x2F, 0x00,               // 296: end of track
-                                     0x00, 0x90, 61, 100});                      // after the end: not played
-    const std::string second = bytes({0x30, 0x91, 64, 90,  // 48: note on
-                                      0x81, 0x10, 64, 0}); // 192: running status, and no end of track
+                              bytes({0x60, 0x90, 60, 100,           // 96: note on
+                                     0x81, 0x48, 0xFF, 0x2F, 0x00,  // 296: end of track
+                                     0x00, 0x90, 61, 100});         // after the end: not played
+    const std::string second = bytes({0x30, 0x91, 64, 90,           // 48: note on
+                                      0x81, 0x10, 64, 0});          // 192: running status, and no end of track
     const std::string unannounced = bytes({0x00, 0x92, 67, 80}) + kEndOfTrack;
     const std::string longHeader = chunk("MThd", bytes({0, 1, 0, 2, 0, 0x60, 0xAB, 0xCD}));
     writeFile(dir / "unusual.mid", longHeader + chunk("XFIH", "private data") + chunk("MTrk", first) +

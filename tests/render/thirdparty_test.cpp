@@ -1,5 +1,4 @@
 // The host kit with an instrument nobody here wrote: amsynth, from Debian.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "host/plugin.h"
+#include "host/shared_library.h"
 
 using namespace quorvel;
 
@@ -28,8 +28,7 @@ TEST(ThirdPartyPlugin, AmsynthLoadsAndPlaysAChord) {
         GTEST_SKIP() << kAmsynth << " is absent (Debian package amsynth, installed by scripts/deps.sh)";
     // Held for the whole process, so that the library stays mapped and its
     // own leaks are attributed to it at exit.
-    static void* keep = dlopen(kAmsynth, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(keep, nullptr) << dlerror();
+    static const quorvel::host::SharedLibrary keep(kAmsynth);
 
     quorvel::host::HostSettings settings;
     settings.sampleRate = 44100;

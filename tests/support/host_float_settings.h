@@ -18,12 +18,18 @@ enum class HostFloatSettings { FlushToZero, Downward, Upward, TowardZero, X87Sin
 
 inline const char* settingsName(HostFloatSettings s) {
     switch (s) {
-        case HostFloatSettings::FlushToZero: return "flush-to-zero and denormals-are-zero";
-        case HostFloatSettings::Downward: return "rounding downward";
-        case HostFloatSettings::Upward: return "rounding upward";
-        case HostFloatSettings::TowardZero: return "rounding toward zero";
-        case HostFloatSettings::X87Single: return "x87 at 24-bit precision";
-        case HostFloatSettings::X87Double: return "x87 at 53-bit precision";
+        case HostFloatSettings::FlushToZero:
+            return "flush-to-zero and denormals-are-zero";
+        case HostFloatSettings::Downward:
+            return "rounding downward";
+        case HostFloatSettings::Upward:
+            return "rounding upward";
+        case HostFloatSettings::TowardZero:
+            return "rounding toward zero";
+        case HostFloatSettings::X87Single:
+            return "x87 at 24-bit precision";
+        case HostFloatSettings::X87Double:
+            return "x87 at 53-bit precision";
     }
     return "?";
 }
@@ -59,9 +65,15 @@ inline std::string currentFloatSettings() {
 
 inline void applyFloatSettings(HostFloatSettings s) {
     switch (s) {
-        case HostFloatSettings::Downward: std::fesetround(FE_DOWNWARD); break;
-        case HostFloatSettings::Upward: std::fesetround(FE_UPWARD); break;
-        case HostFloatSettings::TowardZero: std::fesetround(FE_TOWARDZERO); break;
+        case HostFloatSettings::Downward:
+            std::fesetround(FE_DOWNWARD);
+            break;
+        case HostFloatSettings::Upward:
+            std::fesetround(FE_UPWARD);
+            break;
+        case HostFloatSettings::TowardZero:
+            std::fesetround(FE_TOWARDZERO);
+            break;
 #if QUORVEL_TEST_X86
         case HostFloatSettings::FlushToZero: {
             std::uint32_t csr;
@@ -77,7 +89,8 @@ inline void applyFloatSettings(HostFloatSettings s) {
             break;
         }
 #endif
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "abi/aeffect.h"
-#include "support/recording_host.h"
 #include "plugin/quorvel.h"
+#include "support/recording_host.h"
 
 namespace quorvel {
 

@@ -30,9 +30,12 @@ public:
     // Answers like a plain host: version 2400 and 44100 Hz; 0 otherwise.
     static std::intptr_t defaultAnswer(const HostCall& call) {
         switch (call.opcode) {
-            case audioMasterVersion: return 2400;
-            case audioMasterGetSampleRate: return 44100;
-            default: return 0;
+            case audioMasterVersion:
+                return 2400;
+            case audioMasterGetSampleRate:
+                return 44100;
+            default:
+                return 0;
         }
     }
 
@@ -48,8 +51,8 @@ public:
     RecordingHost(const RecordingHost&) = delete;
     RecordingHost& operator=(const RecordingHost&) = delete;
 
-    static std::intptr_t QV_CALL callback(AEffect* effect, std::int32_t opcode, std::int32_t index,
-                                          std::intptr_t value, void* ptr, float opt) {
+    static std::intptr_t QV_CALL callback(AEffect* effect, std::int32_t opcode, std::int32_t index, std::intptr_t value,
+                                          void* ptr, float opt) {
         RecordingHost* host = active();
         if (!host) return 0;
         HostCall call{effect, opcode, index, value, ptr, opt};

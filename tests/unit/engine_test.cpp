@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "plugin/quorvel.h"
 #include "support/event_list.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 
@@ -44,7 +44,9 @@ protected:
         e->setParameter(e, index, value);
     }
     // Frequency a voice is running at, from its increment per sub-step.
-    double frequency(int v) { return static_cast<double>(synth.engine().voice(v).phaseIncrement) * 8.0 * synth.getSampleRate(); }
+    double frequency(int v) {
+        return static_cast<double>(synth.engine().voice(v).phaseIncrement) * 8.0 * synth.getSampleRate();
+    }
     int activeVoices() const {
         int n = 0;
         for (int v = 0; v < kNumVoices; ++v) n += synth.engine().voice(v).note >= 0;

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "params/parameters.h"
+#include "plugin/quorvel.h"
 #include "support/event_list.h"
 #include "support/recording_host.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 

@@ -22,8 +22,8 @@ using EntryPoint = AEffect*(QV_CALL*)(audioMasterCallback);
 // Every parameter at values that round differently under other settings
 // (a subnormal among them): its value, display, label and name.
 std::vector<std::string> parameterTexts(AEffect* e) {
-    const float values[] = {0.0f, 1e-40f, 1e-7f, 0.05f, 1.0f / 3.0f, 0.2525f, 0.5f, 0.7525f, 0.99999994f, 1.0f,
-                            0.123456789f, 2.5f, -0.3f};
+    const float values[] = {0.0f,    1e-40f,      1e-7f, 0.05f,        1.0f / 3.0f, 0.2525f, 0.5f,
+                            0.7525f, 0.99999994f, 1.0f,  0.123456789f, 2.5f,        -0.3f};
     std::vector<std::string> texts;
     for (std::int32_t index = 0; index < 8; ++index) {
         for (const float v : values) {

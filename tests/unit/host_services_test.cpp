@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "plugin/quorvel.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 

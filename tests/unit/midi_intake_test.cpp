@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "plugin/quorvel.h"
 #include "support/event_list.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 
@@ -199,7 +199,8 @@ TEST_F(MidiIntake, DataEntrySelectionRules) {
         EventList l;
         l.controller(0, s.controller, s.value);
         send(l);
-        EXPECT_EQ(synth.engine().currentBendRange(), s.rangeAfter) << "after controller " << s.controller << " = " << s.value;
+        EXPECT_EQ(synth.engine().currentBendRange(), s.rangeAfter)
+            << "after controller " << s.controller << " = " << s.value;
         EXPECT_TRUE(synth.engine().queue().empty());
     }
 }

@@ -2,16 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "support/recording_host.h"
 #include "plugin/quorvel.h"
+#include "support/recording_host.h"
 
 using namespace quorvel;
 

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "params/parameters.h"
+#include "plugin/quorvel.h"
 #include "support/instrument_test.h"
 #include "support/recording_host.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 
@@ -42,12 +42,11 @@ protected:
     std::string name(std::int32_t index) { return text(effGetParamName, index, 17); }
     std::string display(std::int32_t index) { return text(effGetParamDisplay, index, 12); }
     std::string label(std::int32_t index) { return text(effGetParamLabel, index, 12); }
-
 };
 
 TEST_F(Parameters, NamesInIndexOrder) {
-    const char* names[] = {"Pulse width",      "Phase reset",      "Detune",     "Note cut", "Velocity target",
-                           "Modulation speed", "Modulation depth", "Output gain"};
+    const char* names[] = {"Pulse width",     "Phase reset",      "Detune",           "Note cut",
+                           "Velocity target", "Modulation speed", "Modulation depth", "Output gain"};
     for (std::int32_t i = 0; i < kParamCount; ++i) EXPECT_EQ(name(i), names[i]) << i;
     for (std::int32_t i : kOutsideIndexes) EXPECT_EQ(name(i), "") << i;
 }

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "plugin/quorvel.h"
 #include "support/instrument_test.h"
 #include "support/recording_host.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 
@@ -40,7 +40,6 @@ protected:
         std::string copy = capability;
         return dispatch(effCanDo, copy.data());
     }
-
 };
 
 TEST_F(ProgramIdentity, ProgramNameStartsAsDefault) { EXPECT_EQ(programName(), "Default"); }
@@ -102,11 +101,11 @@ TEST_F(ProgramIdentity, VersionsDoNotDependOnState) {
 TEST_F(ProgramIdentity, CapabilitiesMatchWholeNamesOnly) {
     EXPECT_EQ(canDo("receiveVstEvents"), 1);
     EXPECT_EQ(canDo("receiveVstMidiEvent"), 1);
-    for (const char* other : {"", "receiveVstEvent", "receiveVstEventsX", "receiveVstEvents ", "receivevstevents",
-                              "ReceiveVstEvents", "RECEIVEVSTMIDIEVENT", "receiveVstMidiEvents",
-                              "receiveVstMidiEventx", " receiveVstMidiEvent", "receiveVstMidiEven", "sendVstEvents",
-                              "sendVstMidiEvent", "receiveVstTimeInfo", "offline", "midiProgramNames", "bypass",
-                              "plugAsChannelInsert", "1in2out"}) {
+    for (const char* other :
+         {"", "receiveVstEvent", "receiveVstEventsX", "receiveVstEvents ", "receivevstevents", "ReceiveVstEvents",
+          "RECEIVEVSTMIDIEVENT", "receiveVstMidiEvents", "receiveVstMidiEventx", " receiveVstMidiEvent",
+          "receiveVstMidiEven", "sendVstEvents", "sendVstMidiEvent", "receiveVstTimeInfo", "offline",
+          "midiProgramNames", "bypass", "plugAsChannelInsert", "1in2out"}) {
         EXPECT_EQ(canDo(other), -1) << '"' << other << '"';
     }
     EXPECT_TRUE(host.calls.empty());

@@ -119,8 +119,8 @@ TEST_F(LoadedPlugin, RawRecordHoldsTheInstrumentsValues) {
     EXPECT_NE(readAt<void*>(effect, kObject), nullptr);
     EXPECT_EQ(readAt<void*>(effect, kUser), nullptr);
     EXPECT_EQ(readAt<std::int32_t>(effect, kVersion), 1);
-    for (const FieldPlace* entryField : {&kDispatcher, &kProcess, &kSetParameter, &kGetParameter,
-                                         &kProcessReplacing, &kProcessDoubleReplacing})
+    for (const FieldPlace* entryField :
+         {&kDispatcher, &kProcess, &kSetParameter, &kGetParameter, &kProcessReplacing, &kProcessDoubleReplacing})
         EXPECT_NE(readAt<void*>(effect, *entryField), nullptr) << entryField->name;
     for (std::size_t i = 0; i < 56; ++i) EXPECT_EQ(bytes[kFuture.offset() + i], 0) << "future[" << i << "]";
 }

@@ -7,10 +7,10 @@
 #include <set>
 #include <vector>
 
+#include "plugin/quorvel.h"
 #include "support/instrument_test.h"
 #include "support/recording_host.h"
 #include "support/render.h"
-#include "plugin/quorvel.h"
 
 using namespace quorvel;
 

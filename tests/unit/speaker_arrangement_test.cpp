@@ -26,8 +26,8 @@
 #include <malloc.h>
 #endif
 
-#include "support/recording_host.h"
 #include "plugin/quorvel.h"
+#include "support/recording_host.h"
 
 using namespace quorvel;
 

@@ -141,8 +141,7 @@ TEST_P(Kernel, SinesOfStepsHaveTheLibrarysBits) {
             const float want = librarySine(x);
             if (bitsOf(got[static_cast<std::size_t>(j)]) != bitsOf(want)) {
                 ADD_FAILURE() << "p = " << p << ", d = " << d << ", j = " << j << ": kernel 0x" << std::hex
-                              << bitsOf(got[static_cast<std::size_t>(j)]) << ", library 0x" << bitsOf(want)
-                              << std::dec;
+                              << bitsOf(got[static_cast<std::size_t>(j)]) << ", library 0x" << bitsOf(want) << std::dec;
                 ++failures;
             }
         }
@@ -167,7 +166,8 @@ TEST_P(Kernel, SinesOfStepsHaveTheLibrarysBits) {
         }
     };
     std::uint32_t seed = 12345u;
-    for (double x : {0.3, 0.7, 1.2, 1.5707963267948966, 2.9, 3.141592653589793, 3.2, 4.7, 6.0, 6.283185307179586 - 1e-3})
+    for (double x :
+         {0.3, 0.7, 1.2, 1.5707963267948966, 2.9, 3.141592653589793, 3.2, 4.7, 6.0, 6.283185307179586 - 1e-3})
         runsAround(x, seed += 77u);
     for (std::int32_t count = 0; count <= 20; ++count) check(1.0f, 0x1p-20f, count);
     check(2.5f, 0.0f, 300);
@@ -292,7 +292,8 @@ TEST(EventOrder, OutOfOrderEventsFireBySampleThenArrival) {
     RecordingHost host;
     Quorvel synth(RecordingHost::callback);
     synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 256, 0, 0, -9.0f});  // never due in a 256-sample block
-    for (int i = 0; i < 300; ++i) synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 255 - i * 255 / 299, 0, 0, 0.01f * i});
+    for (int i = 0; i < 300; ++i)
+        synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 255 - i * 255 / 299, 0, 0, 0.01f * i});
     synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 255, 0, 0, 7.0f});  // after the other bend at 255
     synth.engine().queueEvent(SynthEvent{EventKind::PitchBend, 100, 0, 0, 5.0f});
     std::vector<float> left(256), right(256);
