@@ -7,7 +7,8 @@
 # symbol from the system's C and C++ runtime. Any finding fails the stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/apt-install.sh cmake g++ lv2-dev lilv-utils serdi sordi binutils
+bash scripts/deps.sh
+bash scripts/apt-install.sh lilv-utils serdi sordi binutils
 build=${QUORVEL_LV2_BUILD:-build/release}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target quorvel_lv2 >/dev/null
