@@ -1,9 +1,10 @@
-// Rendering speed of the plug-in (driven through its effect record, as a host
-// drives it) and of the reference engine, case by case in one run.
+// Rendering speed of the VST 2.4 plug-in (driven through its effect record, as
+// a host drives it), of the LV2 instrument (through its descriptor) and of the
+// reference engine, case by case in one run.
 //
 // Each case reports two counters: cpu_per_audio (seconds of CPU per second of
 // audio produced) and x_realtime (seconds of audio per second of CPU). After
-// the run a table sets the plug-in and the reference side by side.
+// the run a table sets the three side by side.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "plugin/quorvel.h"
 #include "reference/reference_engine.h"
 #include "support/event_list.h"
+#include "support/lv2_instance.h"
 #include "support/recording_host.h"
 
 using namespace quorvel;
@@ -98,6 +101,41 @@ public:
 
 private:
     AEffect* effect;
+};
+
+// The LV2 instrument as a host sees it. The event lists of a block become one
+// atom sequence, written once per combination of lists (as a host writes its
+// sequences outside the plug-in's time) and reused.
+class Lv2Side {
+public:
+    Lv2Side() : synth(static_cast<double>(hostRate)) {}
+    void events(VstEvents* list) { pending.push_back(list); }
+    void render(float* left, float* right, std::int32_t frames) {
+        synth.run(static_cast<std::uint32_t>(frames), left, right, sequenceFor(pending));
+        pending.clear();
+    }
+
+private:
+    const LV2_Atom_Sequence* sequenceFor(const std::vector<VstEvents*>& lists) {
+        for (auto& [key, sequence] : written)
+            if (key == lists) return sequence->get();
+        auto sequence = std::make_unique<AtomSequence>(synth.map);
+        for (VstEvents* list : lists) {
+            VstEvent* const* slots = eventSlots(list);
+            for (std::int32_t i = 0; i < list->numEvents; ++i) {
+                const auto* midi = reinterpret_cast<const VstMidiEvent*>(slots[i]);
+                sequence->midi(midi->deltaFrames, static_cast<std::uint8_t>(midi->midiData[0]),
+                               static_cast<std::uint8_t>(midi->midiData[1]),
+                               static_cast<std::uint8_t>(midi->midiData[2]));
+            }
+        }
+        written.emplace_back(lists, std::move(sequence));
+        return written.back().second->get();
+    }
+
+    Lv2Instance synth;
+    std::vector<VstEvents*> pending;
+    std::vector<std::pair<std::vector<VstEvents*>, std::unique_ptr<AtomSequence>>> written;
 };
 
 class ReferenceSide {
@@ -184,7 +222,7 @@ public:
         for (const Run& run : runs) {
             if (run.error_occurred) continue;
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            const std::string name = run.run_name.function_name;  // "<case>/plugin" or "<case>/reference"
+            const std::string name = run.run_name.function_name;  // "<case>/plugin", "<case>/lv2" or "<case>/reference"
             const std::size_t slash = name.rfind('/');
             if (slash == std::string::npos) continue;
             const std::string caseName = name.substr(0, slash), side = name.substr(slash + 1);
@@ -196,15 +234,17 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         std::FILE* out = stdout;
-        std::fprintf(out, "\n%-28s %14s %14s %12s %12s %9s\n", "case (CPU s per audio s)", "plug-in", "reference",
-                     "plug-in xRT", "ref. xRT", "ref/plug");
+        std::fprintf(out, "\n%-28s %11s %11s %11s %11s %11s %9s %9s\n", "case (CPU s per audio s)", "VST 2.4", "LV2",
+                     "reference", "VST 2.4 xRT", "LV2 xRT", "ref/plug", "LV2/VST");
+        const auto inverse = [](double x) { return x > 0 ? 1.0 / x : 0.0; };
         for (const std::string& c : caseOrder) {
             if (!results.count(c)) continue;  // filtered out
             const auto& r = results[c];
             const double p = r.count("plugin") ? r.at("plugin") : 0.0;
+            const double l = r.count("lv2") ? r.at("lv2") : 0.0;
             const double f = r.count("reference") ? r.at("reference") : 0.0;
-            std::fprintf(out, "%-28s %14.3e %14.3e %12.1f %12.1f %9.2f\n", c.c_str(), p, f, p > 0 ? 1.0 / p : 0.0,
-                         f > 0 ? 1.0 / f : 0.0, p > 0 ? f / p : 0.0);
+            std::fprintf(out, "%-28s %11.3e %11.3e %11.3e %11.1f %11.1f %9.2f %9.2f\n", c.c_str(), p, l, f, inverse(p),
+                         inverse(l), p > 0 ? f / p : 0.0, p > 0 ? l / p : 0.0);
         }
     }
 
@@ -215,6 +255,7 @@ private:
 void registerCase(const char* name, Case c) {
     caseOrder.push_back(name);
     benchmark::RegisterBenchmark((std::string(name) + "/plugin").c_str(), renderCase<PluginSide>, c);
+    benchmark::RegisterBenchmark((std::string(name) + "/lv2").c_str(), renderCase<Lv2Side>, c);
     benchmark::RegisterBenchmark((std::string(name) + "/reference").c_str(), renderCase<ReferenceSide>, c);
 }
 

@@ -128,21 +128,6 @@ void copyText(void* destination, const std::string& text, std::size_t capacity) 
     static_cast<char*>(destination)[length] = '\0';
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 std::string hex32(std::int32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
@@ -282,20 +267,9 @@ std::string Plugin::parameterLabel(int index) const {
     return textQuery(effGetParamLabel, index);
 }
 
-std::optional<int> Plugin::findParameter(std::string_view name) const {
-    const std::string_view wanted = trimmed(name);
-    std::vector<std::string> names;
-    for (int i = 0; i < numParams(); ++i) {
-        names.push_back(parameterName(i));
-        if (trimmed(names.back()) == wanted) return i;
-    }
-    std::optional<int> found;
-    for (int i = 0; i < numParams(); ++i) {
-        if (!equalsIgnoringCase(trimmed(names[static_cast<std::size_t>(i)]), wanted)) continue;
-        if (found) return std::nullopt;  // ambiguous
-        found = i;
-    }
-    return found;
+std::pair<float, float> Plugin::parameterRange(int index) const {
+    checkParameterIndex(index);
+    return {0.0f, 1.0f};
 }
 
 void Plugin::setParameter(std::string_view name, float value) {

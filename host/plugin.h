@@ -23,38 +23,24 @@
 #include "abi/aeffect.h"
 #include "abi/vst_events.h"
 #include "host/host_error.h"
+#include "host/instrument.h"
 
 namespace quorvel::host {
 
 class SharedLibrary;
 
-// What the host tells the plug-in about itself and the rendering.
-struct HostSettings {
-    int sampleRate = 44100;
-    int blockSize = 512;  // the largest block process() will be given
-    std::string vendor = "Quorvel";
-    std::string product = "quorvel host kit";
-    int vendorVersion = 31;
-};
-
-// One MIDI channel message at a sample offset inside the block.
-struct MidiEvent {
-    std::int32_t offset = 0;
-    std::uint8_t bytes[3] = {0, 0, 0};
-};
-
 // Host callback opcodes the kit counts; requestCount() indexes by opcode.
 constexpr int kCountedOpcodes = 64;
 
-class Plugin {
+class Plugin : public Instrument {
 public:
     Plugin(const std::string& path, const HostSettings& settings = {});
-    ~Plugin();
+    ~Plugin() override;
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    const std::string& path() const noexcept { return libraryPath; }
-    const HostSettings& settings() const noexcept { return hostSettings; }
+    const std::string& path() const noexcept override { return libraryPath; }
+    const HostSettings& settings() const noexcept override { return hostSettings; }
     AEffect* effect() const noexcept { return record; }
 
     // Identity, as a plug-in scanner shows it.
@@ -70,34 +56,33 @@ public:
     std::int32_t flags() const noexcept { return record->flags; }
     bool isSynth() const noexcept { return (record->flags & effFlagsIsSynth) != 0; }
     int numInputs() const noexcept { return record->numInputs; }
-    int numOutputs() const noexcept { return record->numOutputs; }
-    int numParams() const noexcept { return record->numParams; }
+    int numOutputs() const noexcept override { return record->numOutputs; }
+    int numParams() const noexcept override { return record->numParams; }
     int numPrograms() const noexcept { return record->numPrograms; }
     // The plug-in's answer to a capability query: 1 yes, -1 no, 0 unknown.
     std::intptr_t canDo(const char* capability) const;
 
     // Parameters by index (0 .. numParams()-1; other indexes throw HostError).
-    float parameter(int index) const;
-    void setParameter(int index, float value);
-    std::string parameterName(int index) const;
+    float parameter(int index) const override;
+    void setParameter(int index, float value) override;
+    std::string parameterName(int index) const override;
+    std::pair<float, float> parameterRange(int index) const override;
     std::string parameterDisplay(int index) const;
     std::string parameterLabel(int index) const;
 
-    // Parameters by name: the exact name first (surrounding blanks ignored),
-    // then a unique case-insensitive match.
-    std::optional<int> findParameter(std::string_view name) const;
-    void setParameter(std::string_view name, float value);  // throws HostError for an unknown name
+    // A parameter by name (findParameter's rule); throws HostError for an unknown name.
+    void setParameter(std::string_view name, float value);
 
     // Processing.
-    void switchOn();
-    void switchOff();
-    bool isOn() const noexcept { return switchedOn; }
+    void switchOn() override;
+    void switchOff() override;
+    bool isOn() const noexcept override { return switchedOn; }
 
     // Renders `frames` samples (1 .. blockSize) into numOutputs() buffers.
     // The events must lie inside the block, in time order; they reach the
     // plug-in as one event list before the block is processed. Switches the
     // plug-in on first if needed.
-    void process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames);
+    void process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames) override;
 
     // What the plug-in has asked of the host so far.
     bool midiRequested() const noexcept { return midiWanted; }

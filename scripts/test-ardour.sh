@@ -14,6 +14,11 @@
 #     of 256; the instrument applies every event at its own sample, so the
 #     block boundaries must not show.
 #  3. Parameters set in a session come back after it is saved and reopened.
+#  4. The same for the LV2 bundle, found by Ardour's LV2 scan through
+#     LV2_PATH: Ardour lists it as an instrument with its eight ports, its
+#     take of the phrase is bit-identical to the renderer's file (and so to
+#     the VST 2.4 take), and the eight port values come back exactly after
+#     saving and reopening a session.
 #
 # Usage: scripts/test-ardour.sh [PLUGIN]   (default build/release/quorvel.so)
 # QUORVEL_BUILD_DIR names the build with the renderer and the test helpers
@@ -24,6 +29,7 @@ cd "$(dirname "$0")/.."
 started=$SECONDS
 build=${QUORVEL_BUILD_DIR:-build/release}
 plugin=$(realpath -e "${1:-build/release/quorvel.so}")
+bundle=$(realpath -e "${QUORVEL_LV2_BUNDLE:-$build/lib/lv2/quorvel.lv2}")
 render=$build/tools/quorvel-render
 phrase_tool=$build/tests/ardour/ardour_phrase
 compare=$build/tests/ardour/ardour_compare
@@ -150,5 +156,50 @@ Output gain = 0.899999976"
 check_report "$work/save.log" "save: ${values//$'\n'/$'\n'save: }" "parameters as set in the session"
 check_report "$work/check.log" "check: ${values//$'\n'/$'\n'check: }" "parameters after reopening the session"
 sed -n 's/^report: check: //p' "$work/check.log"
+
+echo "--- the LV2 bundle: recording the same phrase in Ardour"
+mkdir -p "$work/lv2"
+cp -r "$bundle" "$work/lv2/quorvel.lv2"
+export LV2_PATH=$work/lv2:/usr/lib/lv2 QUORVEL_ARDOUR_LV2=urn:quorvel:quorvel
+ardour_lua tests/ardour/record_phrase.lua "$work/take-lv2" $rate 1024 $stop "${settings[@]}" >"$work/record-lv2.log" 2>&1 ||
+  { cat "$work/record-lv2.log" >&2; fail "the LV2 recording session failed"; }
+grep -q '^record_phrase.lua: done' "$work/record-lv2.log" ||
+  { cat "$work/record-lv2.log" >&2; fail "the LV2 recording session did not finish"; }
+check_report "$work/record-lv2.log" "engine rate=$rate block=1024
+plugin name=Quorvel
+plugin maker=Talvo
+plugin unique_id=urn:quorvel:quorvel
+plugin category=Instrument Plugin instrument=true
+plugin audio_inputs=0 audio_outputs=2 midi_inputs=1
+instance name=Quorvel maker=Talvo unique_id=urn:quorvel:quorvel parameters=8
+param 0 Pulse width range=0..1
+param 1 Phase reset range=0..1
+param 2 Detune range=0..1
+param 3 Note cut range=0..1
+param 4 Velocity target range=0..1
+param 5 Modulation speed range=0..1
+param 6 Modulation depth range=0..1
+param 7 Output gain range=0..1
+recorded regions=1" "Ardour's view of the LV2 instrument or the recording"
+sed -n 's/^report: //p' "$work/record-lv2.log"
+left=("$work"/take-lv2/interchange/*/audiofiles/*%L.wav)
+right=("$work"/take-lv2/interchange/*/audiofiles/*%R.wav)
+if [ ${#left[@]} -ne 1 ] || [ ${#right[@]} -ne 1 ]; then fail "expected one recorded LV2 take of two channels"; fi
+"$compare" --reference "$work/render.wav" --take "${left[0]}" --take "${right[0]}" --expect-offset 0 ||
+  fail "Ardour's LV2 take differs from quorvel-render's output (and so from the VST 2.4 take)"
+
+echo "--- the LV2 bundle: port values across saving and reopening a session"
+ardour_lua tests/ardour/parameter_recall.lua save "$work/recall-lv2" "${recall[@]}" >"$work/save-lv2.log" 2>&1 ||
+  { cat "$work/save-lv2.log" >&2; fail "the LV2 parameter session could not be saved"; }
+ardour_lua tests/ardour/parameter_recall.lua check "$work/recall-lv2" >"$work/check-lv2.log" 2>&1 ||
+  { cat "$work/check-lv2.log" >&2; fail "the saved LV2 session could not be reopened"; }
+for mode in save check; do
+  grep -q "^parameter_recall.lua: $mode done" "$work/$mode-lv2.log" ||
+    { cat "$work/$mode-lv2.log" >&2; fail "the LV2 parameter session ($mode) did not finish"; }
+done
+values=${values/#plugin brightmoor - quorvel with/plugin Quorvel with}
+check_report "$work/save-lv2.log" "save: ${values//$'\n'/$'\n'save: }" "LV2 port values as set in the session"
+check_report "$work/check-lv2.log" "check: ${values//$'\n'/$'\n'check: }" "LV2 port values after reopening the session"
+sed -n 's/^report: check: //p' "$work/check-lv2.log"
 
 echo "ardour stage passed in $((SECONDS - started)) s"

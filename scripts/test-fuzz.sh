@@ -8,12 +8,12 @@
 # QUORVEL_FUZZ_SECONDS sets the time per target (default 15).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/apt-install.sh clang libclang-rt-14-dev cmake pkg-config
+bash scripts/apt-install.sh clang libclang-rt-14-dev cmake pkg-config lv2-dev liblilv-dev
 build=${QUORVEL_FUZZ_BUILD:-build/fuzz}
 seconds=${QUORVEL_FUZZ_SECONDS:-15}
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_BUILD_FUZZ=ON \
   -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_TOOLS=OFF -DQUORVEL_BUILD_BENCH=OFF
-targets=(host_session render number_text midi_file)
+targets=(host_session render number_text midi_file lv2)
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 mkdir -p "$build/findings"

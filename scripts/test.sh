@@ -50,7 +50,7 @@ stage format bash scripts/check-format.sh
 stage native native
 stage asan sanitized
 # Further stages, each a script of its own that installs what it needs.
-for name in tsan fuzz cross package ardour; do
+for name in lv2 tsan fuzz cross package ardour; do
   if [ -f "scripts/test-$name.sh" ]; then
     stage "$name" bash "scripts/test-$name.sh"
   else

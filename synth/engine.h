@@ -47,6 +47,21 @@ public:
     // queue grows here if it must, never while rendering.
     template <class Message>
     void receiveMidiList(std::int32_t count, Message message);
+    // One message at a time, for a caller that reads its messages one by one:
+    // prepareForEvents makes room for `count` more events (the queue and its
+    // firing order grow there, never while rendering); receiveMidi then takes
+    // one message into that room.
+    void prepareForEvents(std::int32_t count);
+    void receiveMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2) {
+        SynthEvent event;
+        if (!decodeMidi(frame, status, data1, data2, &event)) return;
+        eventQueue.push_back(event);  // in the room prepareForEvents made
+        noteArrival(frame);
+    }
+    // Whether receiveMidi queues an event for a message with this status and
+    // first data byte (a note, the wheel, all notes off, a bend), so that a
+    // caller with a full queue knows which messages it can still hand over.
+    static bool queuesEvent(unsigned char status, unsigned char data1);
 
     // Renders `frames` samples at `sampleRate` (a rate that is not a positive
     // finite number runs at 44100 Hz) into both buffers, then empties the
@@ -91,7 +106,6 @@ private:
         lastArrival = delta;
     }
     void sortDueEvents(std::int32_t frames);
-    void prepareForEvents(std::int32_t count);
     bool decodeMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2,
                     SynthEvent* out);
     void applyEvent(const SynthEvent& e, const BlockSettings& settings);

@@ -85,4 +85,11 @@ inline void Engine::receiveMidiList(std::int32_t count, Message message) {
     lastArrival = last;
 }
 
+inline bool Engine::queuesEvent(unsigned char status, unsigned char data1) {
+    const unsigned kind = status & 0xF0u;
+    if (kind == 0x80 || kind == 0x90 || kind == 0xE0) return true;
+    const auto controller = static_cast<signed char>(data1);
+    return kind == 0xB0 && (controller == 1 || controller >= 123);
+}
+
 }  // namespace quorvel

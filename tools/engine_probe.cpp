@@ -48,8 +48,10 @@ std::array<int, EngineProbe::kVoices> EngineProbe::voiceKeys() const {
     return keys;
 }
 
-bool EngineProbe::isTheInstrument(const quorvel::host::Plugin& plugin) {
-    return plugin.uniqueId() == kUniqueId && plugin.effectName() == kEffectName;
+bool EngineProbe::isTheInstrument(const quorvel::host::Instrument& instrument) {
+    // The VST 2.4 plug-in by its identity; the report is not made through LV2.
+    const auto* plugin = dynamic_cast<const quorvel::host::Plugin*>(&instrument);
+    return plugin && plugin->uniqueId() == kUniqueId && plugin->effectName() == kEffectName;
 }
 
 }  // namespace quorvel::tools

@@ -31,7 +31,7 @@ public:
     std::array<int, kVoices> voiceKeys() const;
 
     // Whether a loaded plug-in is this engine's instrument.
-    static bool isTheInstrument(const quorvel::host::Plugin& plugin);
+    static bool isTheInstrument(const quorvel::host::Instrument& instrument);
 
 private:
     struct Instance;

@@ -1,5 +1,5 @@
 // quorvel-render: plays a MIDI file (or the built-in demo phrase) through a
-// VST 2.4 instrument and writes the audio to a file.
+// VST 2.4 or LV2 instrument and writes the audio to a file.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +23,9 @@
 #endif
 
 #include "host/plugin.h"
+#if QUORVEL_HOST_LV2
+#include "host/lv2_plugin.h"
+#endif
 #include "tools/audio_file.h"
 #include "tools/channels.h"
 #include "tools/demo_phrase.h"
@@ -62,8 +65,14 @@ ParameterSetting parseSetting(const std::string& text) {
     const double value = std::strtod(number.c_str(), &end);
     if (number.empty() || *end != '\0' || !std::isfinite(value))
         throw UsageError("--set \"" + text + "\": \"" + number + "\" is not a number");
-    if (value < 0.0 || value > 1.0) throw UsageError("--set \"" + text + "\": the value must lie between 0 and 1");
     return {text, name, static_cast<float>(value)};
+}
+
+// A number as a user would write it ("0", "1", "0.5", "20000").
+std::string shortNumber(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
 }
 
 fs::path executablePath(const char* argv0) {
@@ -100,6 +109,28 @@ std::string fourCharacters(std::int32_t id) {
     }
     return text;
 }
+
+#if QUORVEL_HOST_LV2
+void printLv2Info(const quorvel::host::Lv2Plugin& plugin) {
+    std::printf("Plug-in:        %s\n", plugin.path().c_str());
+    std::printf("Name:           %s\n", plugin.name().c_str());
+    std::printf("URI:            %s\n", plugin.uri().c_str());
+    std::printf("Class:          %s\n", plugin.className().c_str());
+    std::printf("Bundle:         %s\n", plugin.bundle().c_str());
+    std::printf("Outputs:        %d\n", plugin.numOutputs());
+    std::printf("Parameters:     %d\n", plugin.numParams());
+    std::printf("Ports:          %zu\n", plugin.ports().size());
+    const auto number = [](float v) { return std::isnan(v) ? std::string("-") : std::to_string(v); };
+    for (const quorvel::host::Lv2Plugin::Port& port : plugin.ports()) {
+        std::printf("  %3u  %-6s %-7s %-20s %-20s", port.index, port.input ? "input" : "output", port.kind.c_str(),
+                    port.symbol.c_str(), port.name.c_str());
+        if (port.kind == "control")
+            std::printf(" %s..%s, default %s", number(port.minimum).c_str(), number(port.maximum).c_str(),
+                        number(port.defaultValue).c_str());
+        std::printf("\n");
+    }
+}
+#endif
 
 void printInfo(const quorvel::host::Plugin& plugin) {
     std::printf("Plug-in:        %s\n", plugin.path().c_str());
@@ -172,9 +203,9 @@ struct Options {
     bool report = false;
 };
 
-std::unique_ptr<quorvel::host::Plugin> loadPlugin(const std::string& path, const quorvel::host::HostSettings& host,
-                                                  const std::vector<std::pair<int, float>>& settings) {
-    auto plugin = std::make_unique<quorvel::host::Plugin>(path, host);
+std::unique_ptr<quorvel::host::Instrument> loadPlugin(const std::string& path, const quorvel::host::HostSettings& host,
+                                                      const std::vector<std::pair<int, float>>& settings) {
+    auto plugin = quorvel::host::loadInstrument(path, host);
     for (const auto& [index, value] : settings) plugin->setParameter(index, value);
     return plugin;
 }
@@ -238,10 +269,16 @@ int run(const Options& options, const char* argv0) {
     host.blockSize = options.block;
     host.product = kProgram;
     const std::string pluginPath = options.plugin.empty() ? defaultPluginPath(argv0) : options.plugin;
-    auto first = std::make_unique<quorvel::host::Plugin>(pluginPath, host);
+    std::unique_ptr<quorvel::host::Instrument> first = quorvel::host::loadInstrument(pluginPath, host);
 
     if (options.info) {
-        printInfo(*first);
+#if QUORVEL_HOST_LV2
+        if (const auto* lv2 = dynamic_cast<const quorvel::host::Lv2Plugin*>(first.get())) {
+            printLv2Info(*lv2);
+            return 0;
+        }
+#endif
+        printInfo(dynamic_cast<const quorvel::host::Plugin&>(*first));
         return 0;
     }
 
@@ -254,6 +291,10 @@ int run(const Options& options, const char* argv0) {
             throw UsageError("--set \"" + setting.text + "\": the plug-in has no parameter \"" + setting.name + "\"" +
                              (names.empty() ? std::string(" (it has none)") : " (it has: " + names + ")"));
         }
+        const auto [lowest, highest] = first->parameterRange(*index);
+        if (!(setting.value >= lowest && setting.value <= highest))
+            throw UsageError("--set \"" + setting.text + "\": the value must lie between " + shortNumber(lowest) +
+                             " and " + shortNumber(highest));
         indexed.emplace_back(*index, setting.value);
         first->setParameter(*index, setting.value);
     }
@@ -338,7 +379,7 @@ int run(const Options& options, const char* argv0) {
 int main(int argc, char** argv) {
     Options options;
     CLI::App app{
-        "Renders a Standard MIDI file through a VST 2.4 instrument into an audio file.\n"
+        "Renders a Standard MIDI file through a VST 2.4 or LV2 instrument into an audio file.\n"
         "Without a MIDI file it plays a built-in demo phrase.",
         kProgram};
     // Paths start with '/' on Unix-like systems and under wine; never read them as options.
@@ -347,8 +388,8 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", options.output,
                    "Audio file to write (default: <midi basename>.wav, or quorvel-demo.wav without a MIDI file)");
     app.add_option("-p,--plugin", options.plugin,
-                   "VST 2.4 plug-in to load (default: the quorvel plug-in built "
-                   "beside this program)");
+                   "Plug-in to load: a VST 2.4 library, an LV2 bundle folder or an LV2 plug-in's URI "
+                   "(default: the quorvel VST 2.4 plug-in built beside this program)");
     app.add_option("-r,--rate", options.rate, "Sample rate in Hz")
         ->check(CLI::Range(1000, 768000))
         ->capture_default_str();
@@ -357,7 +398,7 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("-s,--set", options.settings,
                    "Set a parameter by name before rendering, \"Name=value\" with a "
-                   "value from 0 to 1; repeatable")
+                   "value from 0 to 1 (an LV2 port's own range); repeatable")
         ->allow_extra_args(false)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_option("-t,--tail", options.tail, "Seconds of audio after the last event")

@@ -4,7 +4,7 @@
 
 namespace quorvel::tools {
 
-std::vector<IndexedChange> indexedChanges(const quorvel::host::Plugin& plugin, const Performance& performance) {
+std::vector<IndexedChange> indexedChanges(const quorvel::host::Instrument& plugin, const Performance& performance) {
     std::vector<IndexedChange> changes;
     for (const TimedParameter& p : performance.parameters) {
         const std::optional<int> index = plugin.findParameter(p.name);
@@ -22,7 +22,7 @@ std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFr
     return end;
 }
 
-PerformancePlayer::PerformancePlayer(quorvel::host::Plugin& plugin, const Performance& performance,
+PerformancePlayer::PerformancePlayer(quorvel::host::Instrument& plugin, const Performance& performance,
                                      std::int64_t totalFrames)
     : instrument(plugin),
       messages(performance.midi),

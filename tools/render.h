@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/plugin.h"
+#include "host/instrument.h"
 #include "tools/performance.h"
 
 namespace quorvel::tools {
@@ -20,7 +20,7 @@ struct IndexedChange {
 
 // The performance's parameter changes by index, in time order; changes
 // naming a parameter the plug-in does not have are left out.
-std::vector<IndexedChange> indexedChanges(const quorvel::host::Plugin& plugin, const Performance& performance);
+std::vector<IndexedChange> indexedChanges(const quorvel::host::Instrument& plugin, const Performance& performance);
 
 // Where the next block ends: at most `blockSize` samples on, and where the
 // next parameter change falls, so that the change lands on its exact sample
@@ -34,7 +34,7 @@ std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFr
 // plug-in in the block they fall into, with their offset inside it.
 class PerformancePlayer {
 public:
-    PerformancePlayer(quorvel::host::Plugin& plugin, const Performance& performance, std::int64_t totalFrames);
+    PerformancePlayer(quorvel::host::Instrument& plugin, const Performance& performance, std::int64_t totalFrames);
     ~PerformancePlayer();
     PerformancePlayer(const PerformancePlayer&) = delete;
     PerformancePlayer& operator=(const PerformancePlayer&) = delete;
@@ -46,7 +46,7 @@ public:
     std::int64_t position() const { return played; }
 
 private:
-    quorvel::host::Plugin& instrument;
+    quorvel::host::Instrument& instrument;
     const std::vector<TimedMidi>& messages;
     std::vector<IndexedChange> parameterChanges;
     std::int64_t length;

@@ -15,7 +15,7 @@ namespace {
 // they share the length and the parameter changes.
 class Ensemble {
 public:
-    Ensemble(RenderJob& job, const std::vector<quorvel::host::Plugin*>& plugins) {
+    Ensemble(RenderJob& job, const std::vector<quorvel::host::Instrument*>& plugins) {
         for (std::size_t p = 0; p < job.parts.size(); ++p)
             players.push_back(
                 std::make_unique<PerformancePlayer>(*plugins[p], job.parts[p].performance, job.totalFrames));
@@ -48,8 +48,8 @@ private:
 // The largest magnitude of the mix, played on fresh instances: the parts'
 // own ones must start the real pass as new.
 float mixPeak(RenderJob& job) {
-    std::vector<std::unique_ptr<quorvel::host::Plugin>> fresh;
-    std::vector<quorvel::host::Plugin*> plugins;
+    std::vector<std::unique_ptr<quorvel::host::Instrument>> fresh;
+    std::vector<quorvel::host::Instrument*> plugins;
     for (std::size_t p = 0; p < job.parts.size(); ++p) {
         fresh.push_back(job.freshPlugin());
         plugins.push_back(fresh.back().get());
@@ -92,7 +92,7 @@ std::vector<std::string> renderJob(RenderJob& job, const std::function<void(std:
         mix = std::make_unique<AudioFileWriter>(job.mixPath, job.format, channels, job.sampleRate, job.totalFrames);
     }
 
-    std::vector<quorvel::host::Plugin*> plugins;
+    std::vector<quorvel::host::Instrument*> plugins;
     for (Part& part : job.parts) plugins.push_back(part.plugin.get());
     Ensemble ensemble(job, plugins);
     std::vector<std::vector<float>> mixed(static_cast<std::size_t>(channels));

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/plugin.h"
+#include "host/instrument.h"
 #include "tools/audio_file.h"
 #include "tools/performance.h"
 #include "tools/voice_report.h"
@@ -20,7 +20,7 @@ namespace quorvel::tools {
 struct Part {
     int channel = 0;  // 1..16; 0 for the whole performance as one part
     Performance performance;
-    std::unique_ptr<quorvel::host::Plugin> plugin;
+    std::unique_ptr<quorvel::host::Instrument> plugin;
     VoiceReport report;
 };
 
@@ -34,7 +34,7 @@ struct RenderJob {
     int sampleRate = 44100;
     // A fresh instance of the plug-in with the run's settings, for a pass
     // that must not disturb the parts' own instances.
-    std::function<std::unique_ptr<quorvel::host::Plugin>()> freshPlugin;
+    std::function<std::unique_ptr<quorvel::host::Instrument>()> freshPlugin;
 };
 
 // The file a part is written to in the stems folder.

@@ -1,5 +1,6 @@
 // The audio thread allocates nothing: processReplacing never touches the
-// heap, and processEvents only when the event queue outgrows its storage.
+// heap, and processEvents only when the event queue outgrows its storage;
+// the LV2 instrument's run() never does, whatever its sequence holds.
 // Every heap allocation of the program goes through the operators below and
 // is counted.
 #include <gtest/gtest.h>
@@ -9,11 +10,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "plugin/quorvel.h"
 #include "support/event_list.h"
+#if QUORVEL_LV2_GUARD
+#include "support/lv2_instance.h"
+#endif
 #include "support/recording_host.h"
 
 using namespace quorvel;
@@ -182,5 +187,31 @@ TEST_F(AllocGuard, ParameterCallsNeverAllocate) {
             EXPECT_EQ(counted([&] { effect->dispatcher(effect, op, i, 0, text, 0.0f); }), 0) << op << " " << i;
     }
 }
+
+#if QUORVEL_LV2_GUARD
+// Sequences made beforehand (busy ones, one beyond the queue's room that is
+// rendered in pieces, damaged ones), awkward port values and run lengths:
+// run() allocates nothing.
+TEST(AllocGuardLv2, RunNeverAllocates) {
+    Lv2Instance synth(48000.0);
+    std::vector<std::unique_ptr<AtomSequence>> sequences;
+    for (int n : {0, 9, 300, lv2::kEventCapacity + 700}) {
+        auto& s = *sequences.emplace_back(std::make_unique<AtomSequence>(synth.map));
+        for (int i = 0; i < n; ++i) s.midi((i * 37) % 600, i % 4 == 3 ? 0xB0 : 0x90, i % 4 == 3 ? 1 : 40 + i % 40, 64);
+    }
+    const std::uint8_t note[3] = {0x90, 60, 100};
+    sequences.emplace_back(std::make_unique<AtomSequence>(synth.map))->event(3, 0, note, 3, 1u << 30);
+    std::vector<float> left(8192), right(8192);
+    const float awkward[] = {0.0f, 1.0f, 0.3f, NAN, INFINITY, -1e30f, 1e30f};
+    const std::uint32_t sizes[] = {1, 7, 64, 512, 8192, 0, 600};
+    for (int round = 0; round < 21; ++round) {
+        for (std::int32_t i = 0; i < kParamCount; ++i) synth.controls[i] = awkward[(round + i) % 7] * 0.999f;
+        const LV2_Atom_Sequence* s = sequences[static_cast<std::size_t>(round) % sequences.size()]->get();
+        const long before = allocations.load();
+        synth.run(sizes[round % 7], left.data(), right.data(), s);
+        EXPECT_EQ(allocations.load() - before, 0) << "round " << round;
+    }
+}
+#endif
 
 }  // namespace

@@ -20,7 +20,10 @@ assert(AudioEngine:start(false) == 0, "the audio engine did not start")
 local insert
 if mode == "save" then
 	assert(create_session(session_dir, "recall", 48000), "cannot create a session in " .. session_dir)
-	local info = ARDOUR.LuaAPI.new_plugin_info("brightmoor - quorvel", ARDOUR.PluginType.LXVST)
+	-- The VST 2.4 plug-in by its name, or with QUORVEL_ARDOUR_LV2 set the LV2 one by its URI.
+	local lv2 = os.getenv("QUORVEL_ARDOUR_LV2")
+	local info = lv2 and ARDOUR.LuaAPI.new_plugin_info(lv2, ARDOUR.PluginType.LV2)
+		or ARDOUR.LuaAPI.new_plugin_info("brightmoor - quorvel", ARDOUR.PluginType.LXVST)
 	assert(not info:isnil(), "Ardour does not list the plug-in")
 	local tracks = Session:new_midi_track(ARDOUR.ChanCount(ARDOUR.DataType("midi"), 1),
 		ARDOUR.ChanCount(ARDOUR.DataType("audio"), 2), false, info, nil, nil, 1, "Synth",
@@ -35,10 +38,15 @@ else
 end
 assert(not insert:isnil(), "the track has no instrument")
 local plugin = insert:plugin(0)
-report("%s: plugin %s with %d parameters", mode, plugin:name(), plugin:parameter_count())
+-- The control inputs, by Ardour's port-based numbering (see record_phrase.lua).
+local controls = {}
+for i = 0, plugin:parameter_count() - 1 do
+	if plugin:parameter_is_control(i) and plugin:parameter_is_input(i) then controls[#controls + 1] = i end
+end
+report("%s: plugin %s with %d parameters", mode, plugin:name(), #controls)
 
 local index_of = {}
-for i = 0, plugin:parameter_count() - 1 do index_of[plugin:parameter_label(i)] = i end
+for n, i in ipairs(controls) do index_of[plugin:parameter_label(i)] = n - 1 end
 
 if mode == "save" then
 	for n = 3, #arg do
@@ -48,11 +56,12 @@ if mode == "save" then
 	end
 end
 
--- What the plug-in itself answers: Ardour reads a VST2 parameter through the
--- plug-in's getParameter. Nine digits tell every single-precision value apart.
-for i = 0, plugin:parameter_count() - 1 do
-	local value, ok = ARDOUR.LuaAPI.get_plugin_insert_param(insert, i, false)
-	assert(ok[3], "Ardour cannot read parameter " .. i)
+-- What the plug-in holds: Ardour reads a VST2 parameter through the plug-in's
+-- getParameter, an LV2 control port from the value it connects the port to.
+-- Nine digits tell every single-precision value apart.
+for n, i in ipairs(controls) do
+	local value, ok = ARDOUR.LuaAPI.get_plugin_insert_param(insert, n - 1, false)
+	assert(ok[3], "Ardour cannot read parameter " .. n - 1)
 	report("%s: %s = %.9g", mode, plugin:parameter_label(i), value)
 end
 

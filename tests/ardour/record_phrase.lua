@@ -31,11 +31,19 @@ report("engine rate=%d block=%d", Session:sample_rate(), Session:get_block_size(
 Session:cfg():set_native_file_data_format(ARDOUR.SampleFormat.Float)
 
 -- What the plug-in manager learned from the scanner.
-local info = ARDOUR.LuaAPI.new_plugin_info("brightmoor - quorvel", ARDOUR.PluginType.LXVST)
+-- The plug-in: the VST 2.4 one by its name, or with QUORVEL_ARDOUR_LV2 set
+-- the LV2 one by its URI.
+local lv2 = os.getenv("QUORVEL_ARDOUR_LV2")
+local info = lv2 and ARDOUR.LuaAPI.new_plugin_info(lv2, ARDOUR.PluginType.LV2)
+	or ARDOUR.LuaAPI.new_plugin_info("brightmoor - quorvel", ARDOUR.PluginType.LXVST)
 assert(not info:isnil(), "Ardour does not list the plug-in")
 report("plugin name=%s", info.name)
 report("plugin maker=%s", info.creator)
-report("plugin unique_id=%s (0x%08X)", info.unique_id, tonumber(info.unique_id))
+if lv2 then
+	report("plugin unique_id=%s", info.unique_id)
+else
+	report("plugin unique_id=%s (0x%08X)", info.unique_id, tonumber(info.unique_id))
+end
 report("plugin category=%s instrument=%s", info.category, tostring(info:is_instrument()))
 report("plugin audio_inputs=%d audio_outputs=%d midi_inputs=%d",
 	info.n_inputs:n_audio(), info.n_outputs:n_audio(), info.n_inputs:n_midi())
@@ -51,13 +59,19 @@ local synth = tracks:front()
 local insert = synth:nth_plugin(0):to_insert()
 assert(not insert:isnil(), "the MIDI track has no instrument")
 local plugin = insert:plugin(0)
-report("instance name=%s maker=%s unique_id=%s parameters=%d", plugin:name(), plugin:maker(), plugin:unique_id(),
-	plugin:parameter_count())
-local index_of = {}
+-- Ardour numbers an LV2 plug-in's parameters by port, MIDI and audio ports
+-- included; the control inputs, counted from 0, are the parameters that
+-- set_processor_param takes (for VST 2.4 the two numberings agree).
+local index_of, controls = {}, {}
 for i = 0, plugin:parameter_count() - 1 do
+	if plugin:parameter_is_control(i) and plugin:parameter_is_input(i) then controls[#controls + 1] = i end
+end
+report("instance name=%s maker=%s unique_id=%s parameters=%d", plugin:name(), plugin:maker(), plugin:unique_id(),
+	#controls)
+for n, i in ipairs(controls) do
 	local _, pd = plugin:get_parameter_descriptor(i, ARDOUR.ParameterDescriptor())
-	report("param %d %s range=%g..%g", i, plugin:parameter_label(i), pd[2].lower, pd[2].upper)
-	index_of[plugin:parameter_label(i)] = i
+	report("param %d %s range=%g..%g", n - 1, plugin:parameter_label(i), pd[2].lower, pd[2].upper)
+	index_of[plugin:parameter_label(i)] = n - 1
 end
 
 for n = 5, #arg do
