@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release and packs one archive per platform into dist/:
-#   quorvel-<version>-linux-x86_64.tar.gz   quorvel.so, quorvel-render, README.md
+#   quorvel-<version>-linux-x86_64.tar.gz   quorvel.so, quorvel.lv2/, quorvel-render, README.md, LICENSE
 #   quorvel-<version>-linux-x86.tar.gz      the same, 32-bit
-#   quorvel-<version>-windows-x64.zip       quorvel.dll, quorvel-render.exe, README.md
+#   quorvel-<version>-windows-x64.zip       quorvel.dll, quorvel-render.exe, README.md, LICENSE
 #   quorvel-<version>-windows-x86.zip       the same, 32-bit
 #   quorvel_<version>_<arch>.deb            the Debian package (with linux-x86_64)
 #   SHA256SUMS                              the checksums of everything above
@@ -45,7 +45,7 @@ for platform in $platforms; do
         linux-x86_64) options+=(-DQUORVEL_BUILD_TOOLS=ON); targets=(all) ;;
         linux-x86)
             options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/linux-x86.cmake" -DQUORVEL_BUILD_TOOLS=ON)
-            targets+=(quorvel-render) ;;
+            targets+=(quorvel-render quorvel_lv2) ;;
         windows-*)
             arch=${platform#windows-}
             options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-$arch.cmake")
@@ -70,9 +70,12 @@ for platform in $platforms; do
     case $platform in
         windows-*) cp "$dir/quorvel.dll" "$stage/"
                    [ ! -f "$dir/tools/quorvel-render.exe" ] || cp "$dir/tools/quorvel-render.exe" "$stage/" ;;
-        *) cp "$dir/quorvel.so" "$dir/tools/quorvel-render" "$stage/" ;;
+        *) cp "$dir/quorvel.so" "$dir/tools/quorvel-render" "$stage/"
+           cp -r "$dir/lib/lv2/quorvel.lv2" "$stage/" ;;
     esac
-    for binary in "$stage"/quorvel*; do "$strip" --strip-unneeded "$binary"; done
+    for binary in "$stage"/quorvel* "$stage"/quorvel.lv2/*.so; do
+        [ ! -f "$binary" ] || "$strip" --strip-unneeded "$binary"
+    done
     cp README.md LICENSE "$stage/"
     case $platform in
         windows-*) archive="$dist/$name.zip"; pack=(cf "$archive" --format=zip) ;;
