@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "host/host_error.h"
 #include "host/plugin.h"
 #if QUORVEL_HOST_LV2
 #include "host/lv2_plugin.h"
@@ -29,6 +30,18 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+void Instrument::checkBlock(const MidiEvent* events, std::size_t count, int frames) const {
+    if (frames < 1 || frames > settings().blockSize)
+        throw HostError("block of " + std::to_string(frames) + " samples outside 1.." +
+                        std::to_string(settings().blockSize));
+    std::int32_t previous = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (events[i].offset < previous || events[i].offset >= frames)
+            throw HostError("MIDI events must lie inside the block, in time order");
+        previous = events[i].offset;
+    }
+}
 
 std::optional<int> Instrument::findParameter(std::string_view name) const {
     const std::string_view wanted = trimmed(name);

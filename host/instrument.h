@@ -57,6 +57,11 @@ public:
     // The events must lie inside the block, in time order. Switches the
     // instrument on first if needed.
     virtual void process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames) = 0;
+
+protected:
+    // Throws HostError unless `frames` is 1 .. blockSize and the events lie
+    // inside the block, in time order.
+    void checkBlock(const MidiEvent* events, std::size_t count, int frames) const;
 };
 
 // An instrument loaded from `location`: an LV2 bundle folder or plug-in URI

@@ -298,15 +298,7 @@ void Plugin::switchOff() {
 }
 
 void Plugin::process(const MidiEvent* events, std::size_t count, float* const* outputs, int frames) {
-    if (frames < 1 || frames > hostSettings.blockSize)
-        throw HostError("block of " + std::to_string(frames) + " samples outside 1.." +
-                        std::to_string(hostSettings.blockSize));
-    std::int32_t previous = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (events[i].offset < previous || events[i].offset >= frames)
-            throw HostError("MIDI events must lie inside the block, in time order");
-        previous = events[i].offset;
-    }
+    checkBlock(events, count, frames);
     if (!switchedOn) switchOn();
 
     if (count > 0) {

@@ -22,6 +22,18 @@ std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFr
     return end;
 }
 
+std::size_t blockEvents(const std::vector<TimedMidi>& messages, std::size_t next, std::int64_t position,
+                        std::int64_t end, std::vector<quorvel::host::MidiEvent>& events) {
+    events.clear();
+    for (; next < messages.size() && messages[next].frame < end; ++next) {
+        quorvel::host::MidiEvent e;
+        e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(messages[next].frame - position, 0));
+        std::copy(messages[next].bytes, messages[next].bytes + 3, e.bytes);
+        events.push_back(e);
+    }
+    return next;
+}
+
 PerformancePlayer::PerformancePlayer(quorvel::host::Instrument& plugin, const Performance& performance,
                                      std::int64_t totalFrames)
     : instrument(plugin),
@@ -53,15 +65,7 @@ int PerformancePlayer::next() {
     const std::int64_t end =
         blockEnd(played, instrument.settings().blockSize, length, parameterChanges, nextParameterChange);
 
-    // Events before the first sample (there should be none) play at once.
-    blockEvents.clear();
-    while (nextMessage < messages.size() && messages[nextMessage].frame < end) {
-        quorvel::host::MidiEvent e;
-        e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(messages[nextMessage].frame - played, 0));
-        std::copy(messages[nextMessage].bytes, messages[nextMessage].bytes + 3, e.bytes);
-        blockEvents.push_back(e);
-        ++nextMessage;
-    }
+    nextMessage = quorvel::tools::blockEvents(messages, nextMessage, played, end, blockEvents);
     const int frames = static_cast<int>(end - played);
     instrument.process(blockEvents.data(), blockEvents.size(), channelPointers.data(), frames);
     played = end;

@@ -29,6 +29,12 @@ std::vector<IndexedChange> indexedChanges(const quorvel::host::Instrument& plugi
 std::int64_t blockEnd(std::int64_t position, int blockSize, std::int64_t totalFrames,
                       const std::vector<IndexedChange>& changes, std::size_t nextChange);
 
+// The messages from `next` on that fall before `end`, as events of the block
+// that starts at `position` (a message before it plays at once); returns
+// the index of the first message left.
+std::size_t blockEvents(const std::vector<TimedMidi>& messages, std::size_t next, std::int64_t position,
+                        std::int64_t end, std::vector<quorvel::host::MidiEvent>& events);
+
 // Renders `totalFrames` samples of a performance through a plug-in (switched
 // on at the first block, off by the destructor). MIDI events reach the
 // plug-in in the block they fall into, with their offset inside it.

@@ -111,14 +111,7 @@ private:
     }
 
     void play(std::int64_t end) {
-        blockEvents.clear();
-        while (nextMessage < messages.size() && messages[nextMessage].frame < end) {
-            quorvel::host::MidiEvent e;
-            e.offset = static_cast<std::int32_t>(std::max<std::int64_t>(messages[nextMessage].frame - played, 0));
-            std::copy(messages[nextMessage].bytes, messages[nextMessage].bytes + 3, e.bytes);
-            blockEvents.push_back(e);
-            ++nextMessage;
-        }
+        nextMessage = quorvel::tools::blockEvents(messages, nextMessage, played, end, blockEvents);
         probe.process(blockEvents.data(), blockEvents.size(), static_cast<int>(end - played));
         played = end;
     }
