@@ -127,7 +127,7 @@ void Lv2Plugin::findPlugin() {
     std::string wanted = location;
     if (fs::is_directory(location, error)) {
         // The bundle first, then everything on the LV2 path for the
-        // specifications that say what its plug-in classes are (a copy of
+        // vocabulary bundles that say what its plug-in classes are (a copy of
         // the same plug-in elsewhere on the path is then passed over).
         std::string folder = fs::absolute(location, error).string();
         if (folder.back() != '/') folder += '/';

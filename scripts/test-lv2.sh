@@ -35,7 +35,7 @@ if [ "$summary" = "" ] || ! grep -qE '^Found 0 errors' <<<"$summary" || grep -qi
   fail "lv2_validate found problems:"$'\n'"$report"
 fi
 
-# What a host scanning LV2_PATH sees (the system's specifications stay on
+# What a host scanning LV2_PATH sees (the system's vocabulary bundles stay on
 # the path: they say what an instrument is).
 export LV2_PATH=$(dirname "$bundle"):/usr/lib/lv2
 lv2ls | grep -qx "$uri" || fail "lv2ls does not list $uri"

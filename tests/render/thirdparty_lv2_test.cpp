@@ -2,10 +2,9 @@
 // Debian, found by its URI on the system's LV2 path.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
-#include <vector>
 
+#include "chord_check.h"
 #include "host/lv2_plugin.h"
 
 namespace {
@@ -23,23 +22,9 @@ TEST(ThirdPartyLv2Plugin, MdaJx10LoadsAndPlaysAChord) {
     ASSERT_GE(plugin.numOutputs(), 1);
     ASSERT_GT(plugin.numParams(), 0);
 
-    std::vector<std::vector<float>> buffers(static_cast<std::size_t>(plugin.numOutputs()), std::vector<float>(256));
-    std::vector<float*> outputs;
-    for (auto& b : buffers) outputs.push_back(b.data());
-    std::vector<quorvel::host::MidiEvent> chord;
-    for (std::uint8_t key : {57, 60, 64}) chord.push_back({10, {0x90, key, 100}});
-    double energy = 0.0;
-    bool finite = true;
-    for (int block = 0; block < 80; ++block) {
-        plugin.process(block == 0 ? chord.data() : nullptr, block == 0 ? chord.size() : 0, outputs.data(), 256);
-        for (const auto& b : buffers)
-            for (float s : b) {
-                finite = finite && std::isfinite(s);
-                energy += static_cast<double>(s) * s;
-            }
-    }
-    EXPECT_TRUE(finite);
-    EXPECT_GT(energy, 1.0);
+    const ChordResult played = playChord(plugin);
+    EXPECT_TRUE(played.finite);
+    EXPECT_GT(played.energy, 1.0);
 
     // The bundle holds many plug-ins: loading it by folder asks for a URI.
     try {
