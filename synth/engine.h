@@ -157,6 +157,7 @@ private:
     KernelPath kernelPath;
     const VoiceKernel* kernel;
     PitchCache pitchCache;
+    KeyPowers keyPowers;
 };
 
 }  // namespace quorvel

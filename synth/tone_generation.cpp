@@ -106,6 +106,7 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         run.outputBit = &outputBit;
         run.pitchCache = &pitchCache;
         run.vibrato = vibrato;
+        run.vibratoFlat = vibrato == kNoVibrato;
         run.frames = end - start;
         run.bend = bendSemitones;
         run.sampleRate = settings.sampleRate;

@@ -30,6 +30,9 @@ struct VoiceBank {
     float pulseCounter[kNumVoices];
     float pulseLength[kNumVoices];
     float cutCounter[kNumVoices];
+    // 2^(pitch / 12) as the pitch stage rounds it, looked up when the note
+    // starts: the power a voice needs while nothing moves its pitch.
+    float keyPower[kNumVoices];
 
     VoiceBank() {
         const Voice initial;
@@ -41,6 +44,7 @@ struct VoiceBank {
             pulseCounter[k] = initial.pulseCounter;
             pulseLength[k] = initial.pulseLength;
             cutCounter[k] = initial.cutCounter;
+            keyPower[k] = 1.0f;  // pitch 0
         }
     }
     Voice voice(int k) const {

@@ -118,6 +118,7 @@ void Engine::startNote(int k, std::int32_t key, std::int32_t velocity, const Blo
     const std::int32_t target = settings.velocityTarget;
     voices.note[k] = key;
     voices.pitch[k] = static_cast<float>(key - 69);
+    voices.keyPower[k] = keyPowers.of[key];
 
     const float startPhase = selects(target, VelocityTarget::PhaseReset) ? a : params[kPhaseReset].load();
     if (startPhase > 0.0f) voices.phase[k] = startPhase;

@@ -16,6 +16,10 @@ PitchCache::PitchCache() {
     }
 }
 
+KeyPowers::KeyPowers() {
+    for (int key = 0; key < 128; ++key) of[key] = kernel_paths::powerOfTwo(static_cast<float>(key - 69) / 12.0f);
+}
+
 float kernel_paths::sine(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
 
 float kernel_paths::powerOfTwo(float x) {

@@ -27,6 +27,14 @@ struct PitchCache {
     PitchCache();
 };
 
+// For each key, (float)pow(2.0, x) for x = (key - 69) / 12 rounded to single
+// precision: the pitch stage's power of two for a voice whose pitch nothing
+// moves (no vibrato, bend or detune), worked out once per engine.
+struct KeyPowers {
+    float of[128];
+    KeyPowers();
+};
+
 // The most samples one run takes.
 constexpr std::int32_t kRunLength = 128;
 
@@ -37,6 +45,7 @@ struct VoiceRun {
     std::int32_t* outputBit;  // the shared output bit, updated in place
     PitchCache* pitchCache;
     const float* vibrato;        // the vibrato offset of every sample of the run
+    bool vibratoFlat;            // every one of them 0
     std::int32_t frames;         // samples in the run, 1 to kRunLength
     float bend;                  // bendSemitones, fixed for the run
     float sampleRate;            // the block's rate

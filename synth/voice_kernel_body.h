@@ -48,9 +48,9 @@ struct LastVoiceTable {
 };
 constexpr LastVoiceTable kLastVoice{};
 
-// The voices' fields in lanes. pitch and pulseLength only change at events.
+// The voices' fields in lanes. pitch, keyPower and pulseLength only change at events.
 struct LaneState {
-    F pitch, phase, increment, pulseCounter, pulseLength, cutCounter;
+    F pitch, keyPower, phase, increment, pulseCounter, pulseLength, cutCounter;
     unsigned active;  // bit k set while voice k plays
     M activeLanes;    // the same as a lane mask
 };
@@ -58,6 +58,7 @@ struct LaneState {
 QV_LANES void loadLanes(const VoiceBank& voices, LaneState& s) {
     s.active = nonNegative(voices.note);
     s.pitch = loadF(voices.pitch);
+    s.keyPower = loadF(voices.keyPower);
     s.phase = loadF(voices.phase);
     s.increment = loadF(voices.phaseIncrement);
     s.pulseCounter = loadF(voices.pulseCounter);
@@ -378,24 +379,44 @@ QV_LANES void renderRun(VoiceRun& run) {
     pitch.chainSteps = -1;
 
     // Each sample's pitch is worked out kPitchLead samples ahead, and again
-    // should a cut free a voice in between.
+    // should a cut free a voice in between. Without vibrato it only changes
+    // with the active voices and the "Detune" parameter: it is worked out
+    // again when either does.
+    const bool flat = run.vibratoFlat;
     F ahead[kPitchLead];
     unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
-    for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
-        ahead[i] = incrementsAt(pitch, run, s.pitch, s.active, i);
+    for (std::int32_t i = 0; !flat && i < kPitchLead && i < run.frames && s.active != 0; ++i) {
+        ahead[i] = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i);
         aheadFor[i] = s.active;
     }
+    float flatDetune = NAN;
+    unsigned flatActive = 0;
+    F flatIncrement = s.increment;
 
     F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
     SubStepPlan plan = planSubSteps(s, pulse, cut, run.noteCut->load() > 0.0f);
     std::int32_t i = 0;
     for (; i < run.frames && s.active != 0; ++i) {
         // Pitch.
-        const int slot = i % kPitchLead;
-        const F increment = aheadFor[slot] == s.active ? ahead[slot] : incrementsAt(pitch, run, s.pitch, s.active, i);
-        if (i + kPitchLead < run.frames) {
-            ahead[slot] = incrementsAt(pitch, run, s.pitch, s.active, i + kPitchLead);
-            aheadFor[slot] = s.active;
+        F increment;
+        if (flat) {
+            const float detune = run.detune->load();
+            if (!(detune == flatDetune && s.active == flatActive)) {  // equal detunes give equal pitches
+                flatIncrement = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, detune, i);
+                flatDetune = detune;
+                flatActive = s.active;
+            }
+            increment = flatIncrement;
+        } else {
+            const int slot = i % kPitchLead;
+            increment = aheadFor[slot] == s.active
+                            ? ahead[slot]
+                            : incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i);
+            if (i + kPitchLead < run.frames) {
+                ahead[slot] =
+                    incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i + kPitchLead);
+                aheadFor[slot] = s.active;
+            }
         }
         s.increment = select(s.activeLanes, increment, s.increment);
 
