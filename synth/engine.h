@@ -112,6 +112,7 @@ private:
     void noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void startNote(int voice, std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void allNotesOff();
+    void voicesCut(unsigned stillPlaying);
 
     // Parameter values by index, shared with the host's threads.
     RelaxedFloat params[kParamCount];
@@ -133,6 +134,9 @@ private:
     // so that note-on finds the first free voice at once.
     unsigned activeVoices = 0;
     std::int32_t heldCount = 0;  // keys held, the non-zero entries of heldKeys
+    // The voices playing each key (bit k: voice k), so that note-off finds
+    // them at once.
+    unsigned char keyVoices[128] = {};
 
     // Whether the queue arrived in firing order (frames never decreasing, as
     // hosts send each list), noted as events are queued.

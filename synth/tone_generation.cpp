@@ -116,8 +116,9 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         run.outputGain = &params[kOutputGain];
         run.out0 = left + start;
         run.out1 = right + start;
+        run.active = activeVoices;
         kernel->renderRun(run);
-        activeVoices = run.playing;  // a cut timer may have freed some
+        if (run.playing != activeVoices) voicesCut(run.playing);
         start = end;
     }
     lfoPhase = sinesDone ? lastPhase : lfoPhaseAfter(firstPhase, settings, to - from);

@@ -2,10 +2,6 @@
 // off, bend and wheel.
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
-
 #include "synth/engine.h"
 
 namespace quorvel {
@@ -21,28 +17,6 @@ int lowestSetBit(unsigned set) {
 #endif
 }
 
-// Sets the note of every voice playing `key` to -1 and answers which voices
-// those were (bit k: voice k).
-unsigned freeVoicesOf(std::int32_t* note, std::int32_t key) {
-#if defined(__SSE2__) || defined(_M_X64)
-    const __m128i wanted = _mm_set1_epi32(key);
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(note));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(note + 4));
-    const __m128i lowPlays = _mm_cmpeq_epi32(low, wanted), highPlays = _mm_cmpeq_epi32(high, wanted);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(note), _mm_or_si128(low, lowPlays));  // -1 where it plays
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(note + 4), _mm_or_si128(high, highPlays));
-    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(lowPlays)) |
-                                 _mm_movemask_ps(_mm_castsi128_ps(highPlays)) << 4);
-#else
-    unsigned freed = 0;
-    for (int k = 0; k < kNumVoices; ++k) {
-        const bool plays = note[k] == key;
-        freed |= static_cast<unsigned>(plays) << k;
-        note[k] |= -static_cast<std::int32_t>(plays);
-    }
-    return freed;
-#endif
-}
 }  // namespace
 
 // Applies the events due at `sample`, in firing order, and answers the
@@ -83,9 +57,9 @@ bool Engine::anyKeyHeld() const { return heldCount != 0; }
 
 // Note on (velocity 1..127) or note off (velocity 0), for key 0..127. Dense
 // traffic mixes the two at random, so both are taken on one path with a
-// branch only where a note-on obtains a voice: the held key is counted, the
-// voices playing the key are freed (a note-on frees none), the output bit
-// falls silent when a note-off leaves no key held.
+// branch only where a note-off frees voices and a note-on obtains one: the
+// held key is counted, the voices playing the key are freed (a note-on frees
+// none), the output bit falls silent when a note-off leaves no key held.
 void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
     // Masks worked out with arithmetic rather than tests on whether the
     // velocity is 0, which the compiler would turn back into a branch.
@@ -93,15 +67,27 @@ void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSet
     const std::uint32_t on = (v | (0u - v)) >> 31;  // velocity is 0..127
     heldCount += static_cast<std::int32_t>(on) - heldKeys[key];
     heldKeys[key] = static_cast<unsigned char>(on);
-    // A note-on looks for key | 0x80000000, a note no voice has.
-    const std::int32_t wanted = static_cast<std::int32_t>(static_cast<std::uint32_t>(key) | ((0u - on) & 0x80000000u));
-    activeVoices &= ~freeVoicesOf(voices.note, wanted);
+    const unsigned freed = keyVoices[key] & (on - 1u);
+    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] & ~freed);
+    activeVoices &= ~freed;
+    for (unsigned left = freed; left != 0; left &= left - 1) voices.note[lowestSetBit(left)] = -1;
     outputBit &= -static_cast<std::int32_t>(on | (heldCount != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
 
     // A note-on takes the first free voice; with all eight busy the note is
     // dropped and nothing is stolen.
     const unsigned startable = ~activeVoices & 0xFFu & (0u - on);
     if (startable != 0) startNote(lowestSetBit(startable), key, velocity, settings);
+}
+
+// Voices the cut timer freed during a run (the kernel answers which still
+// play): their keys no longer sound on them.
+void Engine::voicesCut(unsigned stillPlaying) {
+    for (unsigned left = activeVoices & ~stillPlaying; left != 0; left &= left - 1) {
+        const int k = lowestSetBit(left);
+        keyVoices[voices.note[k]] = static_cast<unsigned char>(keyVoices[voices.note[k]] & ~(1u << k));
+        voices.note[k] = -1;
+    }
+    activeVoices = stillPlaying;
 }
 
 void Engine::startNote(int k, std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
@@ -117,6 +103,7 @@ void Engine::startNote(int k, std::int32_t key, std::int32_t velocity, const Blo
     const float a = static_cast<float>(velocity) / 100.0f;
     const std::int32_t target = settings.velocityTarget;
     voices.note[k] = key;
+    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] | 1u << k);
     voices.pitch[k] = static_cast<float>(key - 69);
     voices.keyPower[k] = keyPowers.of[key];
 
@@ -133,6 +120,7 @@ void Engine::startNote(int k, std::int32_t key, std::int32_t velocity, const Blo
 
 void Engine::allNotesOff() {
     std::memset(heldKeys, 0, sizeof(heldKeys));
+    std::memset(keyVoices, 0, sizeof(keyVoices));
     heldCount = 0;
     for (std::int32_t& note : voices.note) note = -1;
     activeVoices = 0;

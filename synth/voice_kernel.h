@@ -55,7 +55,8 @@ struct VoiceRun {
     const RelaxedFloat* outputGain;
     float* out0;  // the run's first sample in each output channel
     float* out1;
-    unsigned playing;  // out: the voices still playing after the run (bit k: voice k)
+    unsigned active;   // the voices playing at the run's start (bit k: voice k)
+    unsigned playing;  // out: the voices still playing after the run
 };
 
 enum class KernelPath : std::int32_t { Scalar = 0, Sse2 = 1, Avx2 = 2 };

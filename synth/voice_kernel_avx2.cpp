@@ -54,10 +54,6 @@ QV_LANES M mand(M a, M b) { return M{_mm256_and_ps(a.v, b.v)}; }
 QV_LANES M mor(M a, M b) { return M{_mm256_or_ps(a.v, b.v)}; }
 QV_LANES M mandnot(M a, M b) { return M{_mm256_andnot_ps(a.v, b.v)}; }
 QV_LANES unsigned bits(M m) { return static_cast<unsigned>(_mm256_movemask_ps(m.v)); }
-QV_LANES unsigned nonNegative(const std::int32_t* v) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v));
-    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(x, _mm256_set1_epi32(-1)))));
-}
 QV_LANES M lanes(unsigned set) {
     const __m256i each = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
     const __m256i all = _mm256_set1_epi32(static_cast<int>(set));

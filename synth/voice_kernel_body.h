@@ -15,7 +15,6 @@
 //   D  eight doubles      widen (F to D) narrow (D to F, rounded) splatD addD subD mulD negD absD
 //                         selectD, pow2OfRounded
 //   MD eight double flags leD, bitD (a bit of the double's pattern), bitsD
-// and nonNegative, the set of eight 32-bit integers that are 0 or more.
 // Comparisons are ordered (false when either side is not a number) except
 // nlt, which is !(a < b). select(m, a, b) is m ? a : b, keep(m, a) is
 // m ? a : +0.0f.
@@ -55,8 +54,8 @@ struct LaneState {
     M activeLanes;    // the same as a lane mask
 };
 
-QV_LANES void loadLanes(const VoiceBank& voices, LaneState& s) {
-    s.active = nonNegative(voices.note);
+QV_LANES void loadLanes(const VoiceBank& voices, unsigned active, LaneState& s) {
+    s.active = active;
     s.pitch = loadF(voices.pitch);
     s.keyPower = loadF(voices.keyPower);
     s.phase = loadF(voices.phase);
@@ -67,16 +66,13 @@ QV_LANES void loadLanes(const VoiceBank& voices, LaneState& s) {
     s.activeLanes = lanes(s.active);
 }
 
-// Writes back what sub-steps change; voices the cut timer freed get note -1.
-QV_LANES void storeLanes(const LaneState& s, unsigned activeBefore, VoiceBank& voices) {
+// Writes back what sub-steps change (the engine frees the notes of voices the
+// cut timer freed).
+QV_LANES void storeLanes(const LaneState& s, VoiceBank& voices) {
     storeF(voices.phase, s.phase);
     storeF(voices.phaseIncrement, s.increment);
     storeF(voices.pulseCounter, s.pulseCounter);
     storeF(voices.cutCounter, s.cutCounter);
-    const unsigned freed = activeBefore & ~s.active;
-    if (freed)
-        for (int k = 0; k < kNumVoices; ++k)
-            if (freed >> k & 1u) voices.note[k] = -1;
 }
 
 // What a sub-step does to each lane when nothing happens in it: the cut
@@ -364,8 +360,7 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
 // Pitch, sub-steps and the output sample for every sample of the run.
 QV_LANES void renderRun(VoiceRun& run) {
     LaneState s;
-    loadLanes(*run.voices, s);
-    const unsigned activeBefore = s.active;
+    loadLanes(*run.voices, run.active, s);
     std::int32_t bit = *run.outputBit;
 
     PitchCache& cache = *run.pitchCache;
@@ -453,7 +448,7 @@ QV_LANES void renderRun(VoiceRun& run) {
         run.out1[i] = sample;
     }
 
-    storeLanes(s, activeBefore, *run.voices);
+    storeLanes(s, *run.voices);
     *run.outputBit = bit;
     run.playing = s.active;
 }

@@ -102,11 +102,6 @@ inline unsigned bits(M m) {
     for (int k = 0; k < kNumVoices; ++k) set |= static_cast<unsigned>(m.v[k]) << k;
     return set;
 }
-inline unsigned nonNegative(const std::int32_t* v) {
-    unsigned set = 0;
-    for (int k = 0; k < kNumVoices; ++k) set |= static_cast<unsigned>(v[k] >= 0) << k;
-    return set;
-}
 inline M lanes(unsigned set) {
     return each<M>([set](int k) { return (set >> k & 1u) != 0; });
 }

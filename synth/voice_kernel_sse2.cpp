@@ -62,12 +62,6 @@ inline M mand(M a, M b) { return M{_mm_and_ps(a.lo, b.lo), _mm_and_ps(a.hi, b.hi
 inline M mor(M a, M b) { return M{_mm_or_ps(a.lo, b.lo), _mm_or_ps(a.hi, b.hi)}; }
 inline M mandnot(M a, M b) { return M{_mm_andnot_ps(a.lo, b.lo), _mm_andnot_ps(a.hi, b.hi)}; }
 inline unsigned bits(M m) { return static_cast<unsigned>(_mm_movemask_ps(m.lo) | (_mm_movemask_ps(m.hi) << 4)); }
-inline unsigned nonNegative(const std::int32_t* v) {
-    const __m128i minusOne = _mm_set1_epi32(-1);
-    const __m128i lo = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), minusOne);
-    const __m128i hi = _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + 4)), minusOne);
-    return static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(lo)) | (_mm_movemask_ps(_mm_castsi128_ps(hi)) << 4));
-}
 inline M lanes(unsigned set) {
     const __m128i all = _mm_set1_epi32(static_cast<int>(set));
     const __m128i low = _mm_setr_epi32(1, 2, 4, 8), high = _mm_setr_epi32(16, 32, 64, 128);
