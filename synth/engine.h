@@ -75,7 +75,11 @@ public:
     KernelPath kernelInUse() const { return kernelPath; }
 
     // Read-only views of the engine state, for tests and tools.
-    Voice voice(int i) const { return voices.voice(i); }
+    Voice voice(int i) const {
+        Voice v = voices.voice(i);
+        if (!(activeVoices >> i & 1u)) v.note = -1;
+        return v;
+    }
     const EventQueue& queue() const { return eventQueue; }
     std::int32_t currentOutputBit() const { return outputBit; }
     float currentNoteVolume() const { return noteVolume; }
@@ -130,8 +134,8 @@ private:
     std::int32_t outputBit = 0;
     float noteVolume = 1.0f;
 
-    // Which voices play (bit k: voices.note[k] >= 0), kept beside the notes
-    // so that note-on finds the first free voice at once.
+    // Which voices play (bit k: voice k plays voices.note[k]), so that
+    // note-on finds the first free voice at once.
     unsigned activeVoices = 0;
     std::int32_t heldCount = 0;  // keys held, the non-zero entries of heldKeys
     // The voices playing each key (bit k: voice k), so that note-off finds

@@ -73,9 +73,11 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         // wheel depth from before the sample's events, or 0 while the wheel
         // is below 0.001; only worked out if a voice plays (none starts
         // inside a run).
+        // (Worked out without branches: under dense traffic whether a run
+        // is longer than one sample is anyone's guess.)
         const bool voicesPlay = activeVoices != 0;
-        const bool first = voicesPlay && wheelAtStart >= 0.001f;
-        const bool rest = voicesPlay && end - start > 1 && wheelDepth >= 0.001f;
+        const bool first = voicesPlay & (wheelAtStart >= 0.001f);
+        const bool rest = voicesPlay & (end - start > 1) & (wheelDepth >= 0.001f);
         if ((first || rest) && !sinesDone) {
             float* sineOut = stretchSines;
             lastPhase = walkLfoPhases(firstPhase, settings, to - from, [&](float p, float d, std::int32_t n) {

@@ -23,7 +23,7 @@ constexpr int kNumVoices = 8;
 // The eight voices, kept field by field (voice k at index k of every array)
 // so that the render loop steps them side by side in vector lanes.
 struct VoiceBank {
-    std::int32_t note[kNumVoices];
+    std::int32_t note[kNumVoices];  // the key of the voice's last note; whether it still plays, the engine keeps
     float pitch[kNumVoices];
     float phase[kNumVoices];
     float phaseIncrement[kNumVoices];

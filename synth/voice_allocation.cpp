@@ -57,7 +57,7 @@ bool Engine::anyKeyHeld() const { return heldCount != 0; }
 
 // Note on (velocity 1..127) or note off (velocity 0), for key 0..127. Dense
 // traffic mixes the two at random, so both are taken on one path with a
-// branch only where a note-off frees voices and a note-on obtains one: the
+// branch only where a note-on obtains a voice: the
 // held key is counted, the voices playing the key are freed (a note-on frees
 // none), the output bit falls silent when a note-off leaves no key held.
 void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
@@ -70,7 +70,6 @@ void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSet
     const unsigned freed = keyVoices[key] & (on - 1u);
     keyVoices[key] = static_cast<unsigned char>(keyVoices[key] & ~freed);
     activeVoices &= ~freed;
-    for (unsigned left = freed; left != 0; left &= left - 1) voices.note[lowestSetBit(left)] = -1;
     outputBit &= -static_cast<std::int32_t>(on | (heldCount != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
 
     // A note-on takes the first free voice; with all eight busy the note is
@@ -85,7 +84,6 @@ void Engine::voicesCut(unsigned stillPlaying) {
     for (unsigned left = activeVoices & ~stillPlaying; left != 0; left &= left - 1) {
         const int k = lowestSetBit(left);
         keyVoices[voices.note[k]] = static_cast<unsigned char>(keyVoices[voices.note[k]] & ~(1u << k));
-        voices.note[k] = -1;
     }
     activeVoices = stillPlaying;
 }

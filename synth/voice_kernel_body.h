@@ -384,9 +384,13 @@ QV_LANES void renderRun(VoiceRun& run) {
         ahead[i] = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i);
         aheadFor[i] = s.active;
     }
-    float flatDetune = NAN;
-    unsigned flatActive = 0;
+    float flatDetune = 0.0f;
+    unsigned flatActive = s.active;
     F flatIncrement = s.increment;
+    if (flat && s.active != 0) {
+        flatDetune = run.detune->load();
+        flatIncrement = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, flatDetune, 0);
+    }
 
     F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
     SubStepPlan plan = planSubSteps(s, pulse, cut, run.noteCut->load() > 0.0f);

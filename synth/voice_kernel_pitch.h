@@ -50,39 +50,38 @@ struct PitchStage {
 // `detuneParameter` is "Detune" as read for the sample, `keyPower` each
 // lane's power of two for its pitch alone (VoiceBank::keyPower): where
 // vibrato, bend and detune add nothing, x is pitch / 12 and that power is
-// the one the polynomial would give.
+// the one the polynomial would give (pitches are never -0, so adding a zero
+// of either sign leaves them as they are). The cache is left as it is then:
+// what it holds still belongs together.
 QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, F pitch, F keyPower, unsigned active, float detuneParameter,
                         std::int32_t i) {
+    const float detune = detuneParameter - 0.5f;
+    const float vibrato = run.vibrato[i];
+    if (vibrato == 0.0f && run.bend == 0.0f && (detune == 0.0f || kDetuned.lanes[active] == 0))
+        return incrementsFor(keyPower, run.sampleRate);
+
     if (active != p.detunedFor) {
         p.detunedFor = active;
         p.detuned = lanes(kDetuned.lanes[active]);
     }
-    const float detune = detuneParameter - 0.5f;
-    const float vibrato = run.vibrato[i];
     F x = add(pitch, splat(vibrato));
     x = add(x, splat(run.bend));
     x = add(x, select(p.detuned, splat(detune), splat(-0.0f)));  // x + -0 is x
     x = div(x, splat(12.0f));
     if (!(p.rate == run.sampleRate && bits(eq(x, p.exponent)) == 0xFFu)) {
-        // Pitches are never -0, so adding a zero of either sign leaves them as they are.
-        if (vibrato == 0.0f && run.bend == 0.0f && (detune == 0.0f || kDetuned.lanes[active] == 0)) {
-            p.increment = incrementsFor(keyPower, run.sampleRate);
-            p.chainSteps = -1;
+        const D xd = widen(x);
+        const D d = subD(xd, p.approxExponent);
+        unsigned usable = 0xFFu;
+        if (p.chainSteps >= 0 && p.chainSteps < kChainLimit && bitsD(leD(absD(d), splatD(kChainStep))) == 0xFFu) {
+            p.approx = powerStep(p.approx, d);
+            ++p.chainSteps;
         } else {
-            const D xd = widen(x);
-            const D d = subD(xd, p.approxExponent);
-            unsigned usable = 0xFFu;
-            if (p.chainSteps >= 0 && p.chainSteps < kChainLimit && bitsD(leD(absD(d), splatD(kChainStep))) == 0xFFu) {
-                p.approx = powerStep(p.approx, d);
-                ++p.chainSteps;
-            } else {
-                p.approx = powerApprox(xd, usable);
-                p.chainSteps = usable == 0xFFu ? 0 : -1;
-            }
-            p.approxExponent = xd;
-            p.increment = incrementsFor(roundPowers(p.approx, x, usable), run.sampleRate);
+            p.approx = powerApprox(xd, usable);
+            p.chainSteps = usable == 0xFFu ? 0 : -1;
         }
+        p.approxExponent = xd;
         p.exponent = x;
+        p.increment = incrementsFor(roundPowers(p.approx, x, usable), run.sampleRate);
         p.rate = run.sampleRate;
     }
     return p.increment;
