@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace quorvel {
@@ -20,8 +23,29 @@ struct SynthEvent {
     float value;
 };
 
+// Storage for the queue that leaves new events unwritten when the queue is
+// resized (MIDI intake writes each in place), instead of zeroing them first.
+template <class T>
+struct UnwrittenAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnwrittenAllocator<U>;
+    };
+    UnwrittenAllocator() = default;
+    template <class U>
+    UnwrittenAllocator(const UnwrittenAllocator<U>&) {}
+    template <class U>
+    void construct(U* p) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // Pending events in arrival order. Emptying keeps the storage, so once the
 // queue has grown to its working size appending no longer allocates.
-using EventQueue = std::vector<SynthEvent>;
+using EventQueue = std::vector<SynthEvent, UnwrittenAllocator<SynthEvent>>;
 
 }  // namespace quorvel

@@ -64,6 +64,14 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
     float lastPhase = firstPhase;  // after the stretch, once the phases are known
     bool sinesDone = false;
 
+    VoiceRun run;
+    run.voices = &voices;
+    run.outputBit = &outputBit;
+    run.pitchCache = &pitchCache;
+    run.sampleRate = settings.sampleRate;
+    run.detune = &params[kDetune];
+    run.noteCut = &params[kNoteCut];
+    run.outputGain = &params[kOutputGain];
     for (std::int32_t start = from; start < to;) {
         const float wheelAtStart = wheelDepth;
         std::int32_t end = advanceEvents(start, settings);
@@ -103,19 +111,11 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
             vibrato = kNoVibrato;  // the usual case: no wheel, or no voice to hear it
         }
 
-        VoiceRun run;
-        run.voices = &voices;
-        run.outputBit = &outputBit;
-        run.pitchCache = &pitchCache;
         run.vibrato = vibrato;
         run.vibratoFlat = vibrato == kNoVibrato;
         run.frames = end - start;
         run.bend = bendSemitones;
-        run.sampleRate = settings.sampleRate;
         run.noteVolume = noteVolume;
-        run.detune = &params[kDetune];
-        run.noteCut = &params[kNoteCut];
-        run.outputGain = &params[kOutputGain];
         run.out0 = left + start;
         run.out1 = right + start;
         run.active = activeVoices;

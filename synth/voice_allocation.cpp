@@ -6,6 +6,14 @@
 
 namespace quorvel {
 
+// Note on and off are taken inside the loop over a sample's events, without
+// a call each.
+#if defined(__GNUC__) || defined(__clang__)
+#define QUORVEL_IN_EVENT_LOOP __attribute__((always_inline)) inline
+#else
+#define QUORVEL_IN_EVENT_LOOP inline
+#endif
+
 namespace {
 int lowestSetBit(unsigned set) {
 #if defined(__GNUC__) || defined(__clang__)
@@ -18,6 +26,58 @@ int lowestSetBit(unsigned set) {
 }
 
 }  // namespace
+
+QUORVEL_IN_EVENT_LOOP void Engine::startNote(int k, std::int32_t key, std::int32_t velocity,
+                                             const BlockSettings& settings) {
+    activeVoices |= 1u << k;
+
+    // Out-of-range settings may have left a free voice with a start phase no
+    // sub-step has wrapped yet, or a pulse counter that no in-range setting
+    // reaches (those keep it at -1 or above and below 2^38): the new note does not
+    // inherit them.
+    if (!(voices.phase[k] < kPhaseLoopLimit)) voices.phase[k] = 0.0f;
+    if (!(voices.pulseCounter[k] >= -1.0f && voices.pulseCounter[k] < 0x1p40f)) voices.pulseCounter[k] = 0.0f;
+
+    const float a = static_cast<float>(velocity) / 100.0f;
+    const std::int32_t target = settings.velocityTarget;
+    voices.note[k] = key;
+    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] | 1u << k);
+    voices.pitch[k] = static_cast<float>(key - 69);
+    voices.keyPower[k] = keyPowers.of[key];
+
+    const float startPhase = selects(target, VelocityTarget::PhaseReset) ? a : params[kPhaseReset].load();
+    if (startPhase > 0.0f) voices.phase[k] = startPhase;
+
+    float cut = params[kNoteCut].load() * (selects(target, VelocityTarget::NoteCut) ? a : 1.0f);
+    cut = cut * settings.sampleRate;
+    voices.cutCounter[k] = cut * 8.0f;
+
+    voices.pulseLength[k] = (selects(target, VelocityTarget::PulseWidth) ? a : 1.0f) * settings.basePulseLength;
+    noteVolume = selects(target, VelocityTarget::Volume) ? a : 1.0f;
+}
+
+// Note on (velocity 1..127) or note off (velocity 0), for key 0..127. Dense
+// traffic mixes the two at random, so both are taken on one path with a
+// branch only where a note-on obtains a voice: the
+// held key is counted, the voices playing the key are freed (a note-on frees
+// none), the output bit falls silent when a note-off leaves no key held.
+QUORVEL_IN_EVENT_LOOP void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
+    // Masks worked out with arithmetic rather than tests on whether the
+    // velocity is 0, which the compiler would turn back into a branch.
+    const std::uint32_t v = static_cast<std::uint32_t>(velocity);
+    const std::uint32_t on = (v | (0u - v)) >> 31;  // velocity is 0..127
+    heldCount += static_cast<std::int32_t>(on) - heldKeys[key];
+    heldKeys[key] = static_cast<unsigned char>(on);
+    const unsigned freed = keyVoices[key] & (on - 1u);
+    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] & ~freed);
+    activeVoices &= ~freed;
+    outputBit &= -static_cast<std::int32_t>(on | (heldCount != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
+
+    // A note-on takes the first free voice; with all eight busy the note is
+    // dropped and nothing is stolen.
+    const unsigned startable = ~activeVoices & 0xFFu & (0u - on);
+    if (startable != 0) startNote(lowestSetBit(startable), key, velocity, settings);
+}
 
 // Applies the events due at `sample`, in firing order, and answers the
 // sample at which the next ones fall due (-1: none). Kept beside what they
@@ -55,29 +115,6 @@ void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
 
 bool Engine::anyKeyHeld() const { return heldCount != 0; }
 
-// Note on (velocity 1..127) or note off (velocity 0), for key 0..127. Dense
-// traffic mixes the two at random, so both are taken on one path with a
-// branch only where a note-on obtains a voice: the
-// held key is counted, the voices playing the key are freed (a note-on frees
-// none), the output bit falls silent when a note-off leaves no key held.
-void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
-    // Masks worked out with arithmetic rather than tests on whether the
-    // velocity is 0, which the compiler would turn back into a branch.
-    const std::uint32_t v = static_cast<std::uint32_t>(velocity);
-    const std::uint32_t on = (v | (0u - v)) >> 31;  // velocity is 0..127
-    heldCount += static_cast<std::int32_t>(on) - heldKeys[key];
-    heldKeys[key] = static_cast<unsigned char>(on);
-    const unsigned freed = keyVoices[key] & (on - 1u);
-    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] & ~freed);
-    activeVoices &= ~freed;
-    outputBit &= -static_cast<std::int32_t>(on | (heldCount != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
-
-    // A note-on takes the first free voice; with all eight busy the note is
-    // dropped and nothing is stolen.
-    const unsigned startable = ~activeVoices & 0xFFu & (0u - on);
-    if (startable != 0) startNote(lowestSetBit(startable), key, velocity, settings);
-}
-
 // Voices the cut timer freed during a run (the kernel answers which still
 // play): their keys no longer sound on them.
 void Engine::voicesCut(unsigned stillPlaying) {
@@ -86,34 +123,6 @@ void Engine::voicesCut(unsigned stillPlaying) {
         keyVoices[voices.note[k]] = static_cast<unsigned char>(keyVoices[voices.note[k]] & ~(1u << k));
     }
     activeVoices = stillPlaying;
-}
-
-void Engine::startNote(int k, std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
-    activeVoices |= 1u << k;
-
-    // Out-of-range settings may have left a free voice with a start phase no
-    // sub-step has wrapped yet, or a pulse counter that no in-range setting
-    // reaches (those keep it at -1 or above and below 2^38): the new note does not
-    // inherit them.
-    if (!(voices.phase[k] < kPhaseLoopLimit)) voices.phase[k] = 0.0f;
-    if (!(voices.pulseCounter[k] >= -1.0f && voices.pulseCounter[k] < 0x1p40f)) voices.pulseCounter[k] = 0.0f;
-
-    const float a = static_cast<float>(velocity) / 100.0f;
-    const std::int32_t target = settings.velocityTarget;
-    voices.note[k] = key;
-    keyVoices[key] = static_cast<unsigned char>(keyVoices[key] | 1u << k);
-    voices.pitch[k] = static_cast<float>(key - 69);
-    voices.keyPower[k] = keyPowers.of[key];
-
-    const float startPhase = selects(target, VelocityTarget::PhaseReset) ? a : params[kPhaseReset].load();
-    if (startPhase > 0.0f) voices.phase[k] = startPhase;
-
-    float cut = params[kNoteCut].load() * (selects(target, VelocityTarget::NoteCut) ? a : 1.0f);
-    cut = cut * settings.sampleRate;
-    voices.cutCounter[k] = cut * 8.0f;
-
-    voices.pulseLength[k] = (selects(target, VelocityTarget::PulseWidth) ? a : 1.0f) * settings.basePulseLength;
-    noteVolume = selects(target, VelocityTarget::Volume) ? a : 1.0f;
 }
 
 void Engine::allNotesOff() {
