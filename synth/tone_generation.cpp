@@ -80,35 +80,29 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         // Vibrato offsets, sin(phase) * wheelDepth * vibratoScale with the
         // wheel depth from before the sample's events, or 0 while the wheel
         // is below 0.001; only worked out if a voice plays (none starts
-        // inside a run).
-        // (Worked out without branches: under dense traffic whether a run
-        // is longer than one sample is anyone's guess.)
-        const bool voicesPlay = activeVoices != 0;
-        const bool first = voicesPlay & (wheelAtStart >= 0.001f);
-        const bool rest = voicesPlay & (end - start > 1) & (wheelDepth >= 0.001f);
-        if ((first || rest) && !sinesDone) {
-            float* sineOut = stretchSines;
-            lastPhase = walkLfoPhases(firstPhase, settings, to - from, [&](float p, float d, std::int32_t n) {
-                if (n == 1)
-                    kernel->sines(&p, 1, sineOut);  // a step taken alone
-                else
-                    kernel->sinesOfSteps(p, d, n, sineOut);
-                sineOut += n;
-            });
-            sinesDone = true;
-        }
-        const float* vibrato = stretchVibrato + (start - from);
-        float* vibratoOut = stretchVibrato + (start - from);
-        const float* sines = stretchSines + (start - from);
-        const float scale = settings.vibratoScale;
-        if (first || rest) vibratoOut[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
-        const float wheel = wheelDepth;
-        if (rest) {
-            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = sines[i] * wheel * scale;
-        } else if (first) {
-            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = 0.0f;
-        } else {
-            vibrato = kNoVibrato;  // the usual case: no wheel, or no voice to hear it
+        // inside a run). Without the wheel (the usual case) every offset is 0.
+        const float* vibrato = kNoVibrato;
+        if (activeVoices != 0 && ((wheelAtStart >= 0.001f) | (wheelDepth >= 0.001f))) {
+            const bool first = wheelAtStart >= 0.001f;
+            const bool rest = end - start > 1 && wheelDepth >= 0.001f;
+            if (!sinesDone) {
+                float* sineOut = stretchSines;
+                lastPhase = walkLfoPhases(firstPhase, settings, to - from, [&](float p, float d, std::int32_t n) {
+                    if (n == 1)
+                        kernel->sines(&p, 1, sineOut);  // a step taken alone
+                    else
+                        kernel->sinesOfSteps(p, d, n, sineOut);
+                    sineOut += n;
+                });
+                sinesDone = true;
+            }
+            float* vibratoOut = stretchVibrato + (start - from);
+            const float* sines = stretchSines + (start - from);
+            const float scale = settings.vibratoScale;
+            const float wheel = wheelDepth;
+            vibratoOut[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
+            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = rest ? sines[i] * wheel * scale : 0.0f;
+            if (first || rest) vibrato = vibratoOut;
         }
 
         run.vibrato = vibrato;

@@ -92,18 +92,24 @@ struct SubStepPlan {
 QV_LANES SubStepPlan planSubSteps(const LaneState& s, F pulseCounter, F cutCounter, bool noteCutOn) {
     const F zero = splat(0.0f), one = splat(1.0f), nan = splat(NAN);
     const M active = s.activeLanes;
-    const M cutting = mand(noteCutOn ? active : lanes(0u), gt(cutCounter, zero));
     const M counting = mand(active, gt(pulseCounter, zero));
     SubStepPlan plan;
-    plan.cutDecrement = keep(cutting, one);
-    plan.cutLimit = select(cutting, zero, nan);
+    if (noteCutOn) {
+        const M cutting = mand(active, gt(cutCounter, zero));
+        plan.cutDecrement = keep(cutting, one);
+        plan.cutLimit = select(cutting, zero, nan);
+        plan.anyCut = bits(cutting) != 0;
+    } else {
+        plan.cutDecrement = zero;
+        plan.cutLimit = nan;
+        plan.anyCut = false;
+    }
     // phase - (-increment) is phase + increment, bit for bit; +0 leaves any phase as it is.
     plan.negativeStep = keep(active, neg(s.increment));
     plan.phaseLimit = select(active, one, splat(INFINITY));
     plan.pulseDecrement = keep(counting, one);
     plan.pulseLimit = select(counting, zero, nan);
     plan.noteCutOn = noteCutOn;
-    plan.anyCut = bits(cutting) != 0;
     return plan;
 }
 
