@@ -338,13 +338,12 @@ QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t
 // The eight sub-steps of one sample; returns in how many the bit was on.
 // In most samples the sub-steps change no lane beyond counting: all eight
 // are done that way at once. Otherwise the sample is done again, one sub-step at a time
-// where needed, and the plan is to be worked out anew. Without a cut timer running
+// where needed, and the plan worked out anew. Without a cut timer running
 // (the usual case) the timers are left out. The phases and counters carried
 // from sample to sample are passed on their own, so that they can stay in
 // registers; `s` holds the rest.
 template <bool anyCut>
-QV_LANES int subStepsOfSample(LaneState& s, const SubStepPlan& plan, bool& planned, F& phase, F& pulse, F& cut,
-                              std::int32_t& outputBit) {
+QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& pulse, F& cut, std::int32_t& outputBit) {
     if (quietSubSteps<anyCut>(plan, kSubSteps, phase, pulse, cut)) return outputBit ? kSubSteps : 0;
     int on;
     const F one = splat(1.0f);
@@ -360,7 +359,7 @@ QV_LANES int subStepsOfSample(LaneState& s, const SubStepPlan& plan, bool& plann
         pulse = s.pulseCounter;
         cut = s.cutCounter;
     }
-    planned = false;  // worked out anew only if the run goes on
+    plan = planSubSteps(s, pulse, cut, plan.noteCutOn);
     return on;
 }
 
@@ -400,8 +399,7 @@ QV_LANES void renderRun(VoiceRun& run) {
     }
 
     F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
-    SubStepPlan plan;
-    bool planned = false;  // plan worked out for the lanes as they are
+    SubStepPlan plan = planSubSteps(s, pulse, cut, run.noteCut->load() > 0.0f);
     std::int32_t i = 0;
     for (; i < run.frames && s.active != 0; ++i) {
         // Pitch.
@@ -429,13 +427,10 @@ QV_LANES void renderRun(VoiceRun& run) {
 
         // Sub-steps.
         const bool noteCutOn = run.noteCut->load() > 0.0f;
-        if (!planned || noteCutOn != plan.noteCutOn) {
-            plan = planSubSteps(s, pulse, cut, noteCutOn);
-            planned = true;
-        }
+        if (noteCutOn != plan.noteCutOn) plan = planSubSteps(s, pulse, cut, noteCutOn);
         plan.negativeStep = keep(s.activeLanes, neg(s.increment));
-        const int on = plan.anyCut ? subStepsOfSample<true>(s, plan, planned, phase, pulse, cut, bit)
-                                   : subStepsOfSample<false>(s, plan, planned, phase, pulse, cut, bit);
+        const int on = plan.anyCut ? subStepsOfSample<true>(s, plan, phase, pulse, cut, bit)
+                                   : subStepsOfSample<false>(s, plan, phase, pulse, cut, bit);
 
         // Output.
         float sample = run.noteVolume * kAccumulated[on];
