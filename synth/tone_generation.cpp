@@ -101,7 +101,11 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
             const float scale = settings.vibratoScale;
             const float wheel = wheelDepth;
             vibratoOut[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
-            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = rest ? sines[i] * wheel * scale : 0.0f;
+            if (rest) {
+                for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = sines[i] * wheel * scale;
+            } else {
+                for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = 0.0f;
+            }
             if (first || rest) vibrato = vibratoOut;
         }
 

@@ -387,7 +387,7 @@ QV_LANES void renderRun(VoiceRun& run) {
     F ahead[kPitchLead];
     unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
     for (std::int32_t i = 0; !flat && i < kPitchLead && i < run.frames && s.active != 0; ++i) {
-        ahead[i] = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i);
+        ahead[i] = incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i);
         aheadFor[i] = s.active;
     }
     float flatDetune = 0.0f;
@@ -395,7 +395,9 @@ QV_LANES void renderRun(VoiceRun& run) {
     F flatIncrement = s.increment;
     if (flat && s.active != 0) {
         flatDetune = run.detune->load();
-        flatIncrement = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, flatDetune, 0);
+        flatIncrement = plainPitch(run, s.active, flatDetune)
+                            ? incrementsFor(s.keyPower, run.sampleRate)
+                            : incrementsAt(pitch, run, s.pitch, s.active, flatDetune, 0);
     }
 
     F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
@@ -407,19 +409,19 @@ QV_LANES void renderRun(VoiceRun& run) {
         if (flat) {
             const float detune = run.detune->load();
             if (!(detune == flatDetune && s.active == flatActive)) {  // equal detunes give equal pitches
-                flatIncrement = incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, detune, i);
+                flatIncrement = plainPitch(run, s.active, detune)
+                                    ? incrementsFor(s.keyPower, run.sampleRate)
+                                    : incrementsAt(pitch, run, s.pitch, s.active, detune, i);
                 flatDetune = detune;
                 flatActive = s.active;
             }
             increment = flatIncrement;
         } else {
             const int slot = i % kPitchLead;
-            increment = aheadFor[slot] == s.active
-                            ? ahead[slot]
-                            : incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i);
+            increment = aheadFor[slot] == s.active ? ahead[slot]
+                                                   : incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i);
             if (i + kPitchLead < run.frames) {
-                ahead[slot] =
-                    incrementsAt(pitch, run, s.pitch, s.keyPower, s.active, run.detune->load(), i + kPitchLead);
+                ahead[slot] = incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i + kPitchLead);
                 aheadFor[slot] = s.active;
             }
         }

@@ -47,19 +47,11 @@ struct PitchStage {
     int chainSteps;            // steps since the polynomial; -1: no approximations
 };
 
-// `detuneParameter` is "Detune" as read for the sample, `keyPower` each
-// lane's power of two for its pitch alone (VoiceBank::keyPower): where
-// vibrato, bend and detune add nothing, x is pitch / 12 and that power is
-// the one the polynomial would give (pitches are never -0, so adding a zero
-// of either sign leaves them as they are). The cache is left as it is then:
-// what it holds still belongs together.
-QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, F pitch, F keyPower, unsigned active, float detuneParameter,
+// The increments of a sample: `detuneParameter` is "Detune" as read for it.
+QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, F pitch, unsigned active, float detuneParameter,
                         std::int32_t i) {
     const float detune = detuneParameter - 0.5f;
     const float vibrato = run.vibrato[i];
-    if (vibrato == 0.0f && run.bend == 0.0f && (detune == 0.0f || kDetuned.lanes[active] == 0))
-        return incrementsFor(keyPower, run.sampleRate);
-
     if (active != p.detunedFor) {
         p.detunedFor = active;
         p.detuned = lanes(kDetuned.lanes[active]);
@@ -85,6 +77,16 @@ QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, F pitch, F keyPower,
         p.rate = run.sampleRate;
     }
     return p.increment;
+}
+
+// Whether, in a run without vibrato, nothing moves the pitch: no bend, and
+// no detune on the voices that carry it. x is then pitch / 12, and each
+// lane's power of two its keyPower (VoiceBank::keyPower), the one the
+// polynomial would give (pitches are never -0, so adding a zero of either
+// sign leaves them as they are). The pitch stage's cache is left as it is:
+// what it holds still belongs together.
+QV_LANES bool plainPitch(const VoiceRun& run, unsigned active, float detuneParameter) {
+    return run.bend == 0.0f && (detuneParameter - 0.5f == 0.0f || kDetuned.lanes[active] == 0);
 }
 
 // How many samples ahead of the sub-steps the pitch stage runs: its chain of
