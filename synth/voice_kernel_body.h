@@ -363,41 +363,31 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
     return on;
 }
 
-// Pitch, sub-steps and the output sample for every sample of the run.
-QV_LANES void renderRun(VoiceRun& run) {
-    LaneState s;
-    loadLanes(*run.voices, run.active, s);
-    std::int32_t bit = *run.outputBit;
-
-    PitchCache& cache = *run.pitchCache;
-    PitchStage pitch;
-    pitch.exponent = loadF(cache.exponent);
-    pitch.increment = loadF(cache.increment);
-    pitch.rate = cache.rate;
-    pitch.detunedFor = 0u;
-    pitch.detuned = lanes(0u);
-    pitch.approx = pitch.approxExponent = splatD(0.0);
-    pitch.chainSteps = -1;
-
-    // Each sample's pitch is worked out kPitchLead samples ahead, and again
-    // should a cut free a voice in between. Without vibrato it only changes
-    // with the active voices and the "Detune" parameter: it is worked out
-    // again when either does.
-    const bool flat = run.vibratoFlat;
+// Pitch, sub-steps and the output sample for the run's samples while a
+// voice plays; answers how many that was. Each sample's pitch is worked out
+// kPitchLead samples ahead, and again should a cut free a voice in between.
+// Without vibrato (`flat`) it only changes with the active voices and the
+// "Detune" parameter: it is worked out again when either does. The two are
+// built apart, so that each loop keeps only its own pitch state.
+template <bool flat>
+QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage& pitch, std::int32_t& bit) {
     F ahead[kPitchLead];
     unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
-    for (std::int32_t i = 0; !flat && i < kPitchLead && i < run.frames && s.active != 0; ++i) {
-        ahead[i] = incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i);
-        aheadFor[i] = s.active;
-    }
     float flatDetune = 0.0f;
     unsigned flatActive = s.active;
     F flatIncrement = s.increment;
-    if (flat && s.active != 0) {
-        flatDetune = run.detune->load();
-        flatIncrement = plainPitch(run, s.active, flatDetune)
-                            ? incrementsFor(s.keyPower, run.sampleRate)
-                            : incrementsAt(pitch, run, s.pitch, s.active, flatDetune, 0);
+    if (flat) {
+        if (s.active != 0) {
+            flatDetune = run.detune->load();
+            flatIncrement = plainPitch(run, s.active, flatDetune)
+                                ? incrementsFor(s.keyPower, run.sampleRate)
+                                : incrementsAt(pitch, run, s.pitch, s.active, flatDetune, 0);
+        }
+    } else {
+        for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
+            ahead[i] = incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i);
+            aheadFor[i] = s.active;
+        }
     }
 
     F phase = s.phase, pulse = s.pulseCounter, cut = s.cutCounter;
@@ -446,6 +436,26 @@ QV_LANES void renderRun(VoiceRun& run) {
     s.phase = phase;
     s.pulseCounter = pulse;
     s.cutCounter = cut;
+    return i;
+}
+
+// Pitch, sub-steps and the output sample for every sample of the run.
+QV_LANES void renderRun(VoiceRun& run) {
+    LaneState s;
+    loadLanes(*run.voices, run.active, s);
+    std::int32_t bit = *run.outputBit;
+
+    PitchCache& cache = *run.pitchCache;
+    PitchStage pitch;
+    pitch.exponent = loadF(cache.exponent);
+    pitch.increment = loadF(cache.increment);
+    pitch.rate = cache.rate;
+    pitch.detunedFor = 0u;
+    pitch.detuned = lanes(0u);
+    pitch.approx = pitch.approxExponent = splatD(0.0);
+    pitch.chainSteps = -1;
+
+    std::int32_t i = run.vibratoFlat ? samplesOfRun<true>(run, s, pitch, bit) : samplesOfRun<false>(run, s, pitch, bit);
     storeF(cache.exponent, pitch.exponent);
     storeF(cache.increment, pitch.increment);
     cache.rate = pitch.rate;
