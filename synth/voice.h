@@ -20,6 +20,18 @@ struct Voice {
 constexpr int kSubSteps = 8;
 constexpr int kNumVoices = 8;
 
+// The lowest set bit of a nonzero word: the first voice of a set of voices
+// (bit k: voice k), or the first sub-step of a word of byte-wide sets.
+inline int lowestBit(std::uint64_t word) {
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_ctzll(word);
+#else
+    int n = 0;
+    while (!(word >> n & 1u)) ++n;
+    return n;
+#endif
+}
+
 // The eight voices, kept field by field (voice k at index k of every array)
 // so that the render loop steps them side by side in vector lanes.
 struct VoiceBank {

@@ -14,19 +14,6 @@ namespace quorvel {
 #define QUORVEL_IN_EVENT_LOOP inline
 #endif
 
-namespace {
-int lowestSetBit(unsigned set) {
-#if defined(__GNUC__) || defined(__clang__)
-    return __builtin_ctz(set);
-#else
-    int k = 0;
-    while (!(set >> k & 1u)) ++k;
-    return k;
-#endif
-}
-
-}  // namespace
-
 QUORVEL_IN_EVENT_LOOP void Engine::startNote(int k, std::int32_t key, std::int32_t velocity,
                                              const BlockSettings& settings) {
     activeVoices |= 1u << k;
@@ -58,9 +45,9 @@ QUORVEL_IN_EVENT_LOOP void Engine::startNote(int k, std::int32_t key, std::int32
 
 // Note on (velocity 1..127) or note off (velocity 0), for key 0..127. Dense
 // traffic mixes the two at random, so both are taken on one path with a
-// branch only where a note-on obtains a voice: the
-// held key is counted, the voices playing the key are freed (a note-on frees
-// none), the output bit falls silent when a note-off leaves no key held.
+// branch only where a note-on obtains a voice: the held key is counted, the
+// voices playing the key are freed (a note-on frees none), the output bit
+// falls silent when a note-off leaves no key held.
 QUORVEL_IN_EVENT_LOOP void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
     // Masks worked out with arithmetic rather than tests on whether the
     // velocity is 0, which the compiler would turn back into a branch.
@@ -76,7 +63,7 @@ QUORVEL_IN_EVENT_LOOP void Engine::noteOnOrOff(std::int32_t key, std::int32_t ve
     // A note-on takes the first free voice; with all eight busy the note is
     // dropped and nothing is stolen.
     const unsigned startable = ~activeVoices & 0xFFu & (0u - on);
-    if (startable != 0) startNote(lowestSetBit(startable), key, velocity, settings);
+    if (startable != 0) startNote(lowestBit(startable), key, velocity, settings);
 }
 
 // Applies the events due at `sample`, in firing order, and answers the
@@ -119,7 +106,7 @@ bool Engine::anyKeyHeld() const { return heldCount != 0; }
 // play): their keys no longer sound on them.
 void Engine::voicesCut(unsigned stillPlaying) {
     for (unsigned left = activeVoices & ~stillPlaying; left != 0; left &= left - 1) {
-        const int k = lowestSetBit(left);
+        const int k = lowestBit(left);
         keyVoices[voices.note[k]] = static_cast<unsigned char>(keyVoices[voices.note[k]] & ~(1u << k));
     }
     activeVoices = stillPlaying;
@@ -129,7 +116,6 @@ void Engine::allNotesOff() {
     std::memset(heldKeys, 0, sizeof(heldKeys));
     std::memset(keyVoices, 0, sizeof(keyVoices));
     heldCount = 0;
-    for (std::int32_t& note : voices.note) note = -1;
     activeVoices = 0;
     outputBit = 0;
 }

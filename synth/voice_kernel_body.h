@@ -66,8 +66,8 @@ QV_LANES void loadLanes(const VoiceBank& voices, unsigned active, LaneState& s) 
     s.activeLanes = lanes(s.active);
 }
 
-// Writes back what sub-steps change (the engine frees the notes of voices the
-// cut timer freed).
+// Writes back what sub-steps change (the engine takes the voices the cut
+// timer freed off their keys).
 QV_LANES void storeLanes(const LaneState& s, VoiceBank& voices) {
     storeF(voices.phase, s.phase);
     storeF(voices.phaseIncrement, s.increment);
@@ -272,24 +272,14 @@ QV_RARE int subStepsOneByOne(LaneState& s, std::int32_t& outputBit, bool noteCut
     return on;
 }
 
-// The lowest set bit of a nonzero word.
-QV_LANES int lowestBit(std::uint64_t word) {
-#if defined(__GNUC__) || defined(__clang__)
-    return __builtin_ctzll(word);
-#else
-    int n = 0;
-    while (!(word >> n & 1u)) ++n;
-    return n;
-#endif
-}
-
 // The eight sub-steps of a sample in which some lane reaches its limit, for
 // the usual case: no cut timer running, and every active lane with an
 // increment below 1 and a phase that one increment takes below 2 (any phase
 // below 1, or the start phase of 1 a new note usually has), so that a
-// sub-step starts at most one period and leaves the phase below 1. Each sub-step is then done in full for
-// every lane, as subStepExactly does it, with no branch on what happens in
-// it: cheaper than finding the sub-steps where something does. The voices
+// sub-step starts at most one period and leaves the phase below 1. Each
+// sub-step is then done in full for every lane, as subStepExactly does it,
+// with no branch on what happens in it: cheaper than finding the sub-steps
+// where something does. The voices
 // that write the output bit in each sub-step are noted (byte t of a word
 // for sub-step t) and the bit worked out from them afterwards.
 QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t& outputBit) {
@@ -363,6 +353,14 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
     return on;
 }
 
+// The increments of sample i of a run without vibrato: from the key table
+// where nothing else moves the pitch, else from the pitch stage.
+QV_LANES F incrementsWithoutVibrato(PitchStage& pitch, const VoiceRun& run, const LaneState& s, float detune,
+                                    std::int32_t i) {
+    return plainPitch(run, s.active, detune) ? incrementsFor(s.keyPower, run.sampleRate)
+                                             : incrementsAt(pitch, run, s.pitch, s.active, detune, i);
+}
+
 // Pitch, sub-steps and the output sample for the run's samples while a
 // voice plays; answers how many that was. Each sample's pitch is worked out
 // kPitchLead samples ahead, and again should a cut free a voice in between.
@@ -379,9 +377,7 @@ QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage
     if (flat) {
         if (s.active != 0) {
             flatDetune = run.detune->load();
-            flatIncrement = plainPitch(run, s.active, flatDetune)
-                                ? incrementsFor(s.keyPower, run.sampleRate)
-                                : incrementsAt(pitch, run, s.pitch, s.active, flatDetune, 0);
+            flatIncrement = incrementsWithoutVibrato(pitch, run, s, flatDetune, 0);
         }
     } else {
         for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
@@ -399,9 +395,7 @@ QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage
         if (flat) {
             const float detune = run.detune->load();
             if (!(detune == flatDetune && s.active == flatActive)) {  // equal detunes give equal pitches
-                flatIncrement = plainPitch(run, s.active, detune)
-                                    ? incrementsFor(s.keyPower, run.sampleRate)
-                                    : incrementsAt(pitch, run, s.pitch, s.active, detune, i);
+                flatIncrement = incrementsWithoutVibrato(pitch, run, s, detune, i);
                 flatDetune = detune;
                 flatActive = s.active;
             }
