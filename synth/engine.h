@@ -8,7 +8,7 @@
 // Where things are: MIDI intake in midi_intake.h (inline) and .cpp, the
 // event queue's firing order in event_schedule.cpp, the due events applied
 // (note on with voice allocation, note off, bend, wheel) in
-// voice_allocation.cpp, the block settings and the render loop in
+// voice_allocation.h (inline), the block settings and the render loop in
 // tone_generation.cpp, the vibrato phase in vibrato_phase.h, and the voice
 // kernel: the pitch in voice_kernel_pitch.h, the sub-steps and output sample
 // in voice_kernel_body.h, the power of two and sine in voice_kernel_maths.h.
@@ -67,6 +67,12 @@ public:
     // finite number runs at 44100 Hz) into both buffers, then empties the
     // queue. The buffers are not touched when `frames` is 0 or less.
     void render(float sampleRate, float* left, float* right, std::int32_t frames);
+    // For the voice kernel, after it has rendered a run without vibrato:
+    // takes the voices the cut timer freed off their keys and, unless the
+    // stretch ends there, applies the events of the next run's first sample.
+    // True, with `run` set up for that run, when it too goes without
+    // vibrato; otherwise the render loop takes the run over from `chain`.
+    bool nextPlainRun(RunChain& chain, VoiceRun& run);
 
     // The build of the voice kernel this engine runs (the fastest available
     // one unless QUORVEL_KERNEL names another). Tests switch between them;
@@ -88,7 +94,7 @@ public:
     float currentWheelDepth() const { return wheelDepth; }
     float currentLfoPhase() const { return lfoPhase; }
     bool keyHeld(int key) const { return heldKeys[key] != 0; }
-    bool anyKeyHeld() const;
+    bool anyKeyHeld() const { return heldCount != 0; }
 
     // Places an event in the queue as MIDI intake would.
     void queueEvent(const SynthEvent& e) {
@@ -117,6 +123,15 @@ private:
     void startNote(int voice, std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void allNotesOff();
     void voicesCut(unsigned stillPlaying);
+    // The start of the run after `chain.end`, its events applied (the
+    // voice kernel calls this between runs without vibrato).
+    void startNextRun(RunChain& chain);
+    // Whether a run whose first sample's events found the wheel at
+    // `wheelAtStart` needs vibrato offsets: a voice plays, and the wheel is
+    // at 0.001 or more before or after those events.
+    bool needsVibrato(float wheelAtStart) const {
+        return activeVoices != 0 && ((wheelAtStart >= 0.001f) | (wheelDepth >= 0.001f));
+    }
 
     // Parameter values by index, shared with the host's threads.
     RelaxedFloat params[kParamCount];

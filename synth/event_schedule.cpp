@@ -1,5 +1,5 @@
 // When each queued event falls due: the block's due events put in firing
-// order once per block (voice_allocation.cpp applies them sample by sample).
+// order once per block (voice_allocation.h applies them sample by sample).
 #include <algorithm>
 #include <cstring>
 

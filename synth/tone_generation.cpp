@@ -6,6 +6,7 @@
 
 #include "synth/engine.h"
 #include "synth/vibrato_phase.h"
+#include "synth/voice_allocation.h"
 
 namespace quorvel {
 
@@ -72,54 +73,65 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
     run.detune = &params[kDetune];
     run.noteCut = &params[kNoteCut];
     run.outputGain = &params[kOutputGain];
-    for (std::int32_t start = from; start < to;) {
-        const float wheelAtStart = wheelDepth;
-        std::int32_t end = advanceEvents(start, settings);
-        if (end < 0 || end > to) end = to;
-
-        // Vibrato offsets, sin(phase) * wheelDepth * vibratoScale with the
-        // wheel depth from before the sample's events, or 0 while the wheel
-        // is below 0.001; only worked out if a voice plays (none starts
-        // inside a run). Without the wheel (the usual case) every offset is 0.
-        const float* vibrato = kNoVibrato;
-        if (activeVoices != 0 && ((wheelAtStart >= 0.001f) | (wheelDepth >= 0.001f))) {
-            const bool first = wheelAtStart >= 0.001f;
-            const bool rest = end - start > 1 && wheelDepth >= 0.001f;
-            if (!sinesDone) {
-                float* sineOut = stretchSines;
-                lastPhase = walkLfoPhases(firstPhase, settings, to - from, [&](float p, float d, std::int32_t n) {
-                    if (n == 1)
-                        kernel->sines(&p, 1, sineOut);  // a step taken alone
-                    else
-                        kernel->sinesOfSteps(p, d, n, sineOut);
-                    sineOut += n;
-                });
-                sinesDone = true;
-            }
-            float* vibratoOut = stretchVibrato + (start - from);
-            const float* sines = stretchSines + (start - from);
-            const float scale = settings.vibratoScale;
-            const float wheel = wheelDepth;
-            vibratoOut[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
-            if (rest) {
-                for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = sines[i] * wheel * scale;
-            } else {
-                for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = 0.0f;
-            }
-            if (first || rest) vibrato = vibratoOut;
-        }
-
-        run.vibrato = vibrato;
-        run.vibratoFlat = vibrato == kNoVibrato;
+    RunChain chain;
+    chain.engine = this;
+    chain.settings = &settings;
+    chain.left = left;
+    chain.right = right;
+    chain.to = to;
+    chain.end = from;
+    startNextRun(chain);
+    while (chain.start < to) {
+        const std::int32_t start = chain.start, end = chain.end;
+        const float wheelAtStart = chain.wheelAtStart;
         run.frames = end - start;
         run.bend = bendSemitones;
         run.noteVolume = noteVolume;
         run.out0 = left + start;
         run.out1 = right + start;
         run.active = activeVoices;
+
+        // Without vibrato (the usual case) the kernel takes this run and
+        // those after it that need none either.
+        if (!needsVibrato(wheelAtStart)) {
+            run.vibrato = kNoVibrato;
+            run.vibratoFlat = true;
+            kernel->renderPlainRuns(run, chain);
+            continue;
+        }
+
+        // Vibrato offsets, sin(phase) * wheelDepth * vibratoScale with the
+        // wheel depth from before the sample's events, or 0 while the wheel
+        // is below 0.001; only worked out if a voice plays (none starts
+        // inside a run).
+        const bool first = wheelAtStart >= 0.001f;
+        const bool rest = end - start > 1 && wheelDepth >= 0.001f;
+        if (!sinesDone) {
+            float* sineOut = stretchSines;
+            lastPhase = walkLfoPhases(firstPhase, settings, to - from, [&](float p, float d, std::int32_t n) {
+                if (n == 1)
+                    kernel->sines(&p, 1, sineOut);  // a step taken alone
+                else
+                    kernel->sinesOfSteps(p, d, n, sineOut);
+                sineOut += n;
+            });
+            sinesDone = true;
+        }
+        float* vibratoOut = stretchVibrato + (start - from);
+        const float* sines = stretchSines + (start - from);
+        const float scale = settings.vibratoScale;
+        const float wheel = wheelDepth;
+        vibratoOut[0] = first ? sines[0] * wheelAtStart * scale : 0.0f;
+        if (rest) {
+            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = sines[i] * wheel * scale;
+        } else {
+            for (std::int32_t i = 1; i < end - start; ++i) vibratoOut[i] = 0.0f;
+        }
+        run.vibrato = first || rest ? vibratoOut : kNoVibrato;
+        run.vibratoFlat = !(first || rest);
         kernel->renderRun(run);
         if (run.playing != activeVoices) voicesCut(run.playing);
-        start = end;
+        startNextRun(chain);
     }
     lfoPhase = sinesDone ? lastPhase : lfoPhaseAfter(firstPhase, settings, to - from);
 }

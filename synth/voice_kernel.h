@@ -59,12 +59,32 @@ struct VoiceRun {
     unsigned playing;  // out: the voices still playing after the run
 };
 
+class Engine;
+
+// Runs without vibrato rendered one after another in one call: between two,
+// the kernel has the engine apply the next run's events
+// (Engine::nextPlainRun). Where a run needs vibrato, or the stretch ends,
+// the call returns and the render loop goes on from `start`.
+struct RunChain {
+    Engine* engine;
+    const BlockSettings* settings;
+    float* left;  // the block's output buffers
+    float* right;
+    std::int32_t to;     // the stretch's end
+    std::int32_t start;  // the run to render next: its first sample, events applied
+    std::int32_t end;    // the sample after it
+    float wheelAtStart;  // the wheel before the start's events
+};
+
 enum class KernelPath : std::int32_t { Scalar = 0, Sse2 = 1, Avx2 = 2 };
 
 // What one build of the kernel provides.
 struct VoiceKernel {
     // Pitch, sub-steps and output for a run.
     void (*renderRun)(VoiceRun& run);
+    // The same for a run without vibrato and those after it, as long as
+    // they need none either (see RunChain).
+    void (*renderPlainRuns)(VoiceRun& run, RunChain& chain);
     // (float)sin((double)x[i]) for count values, bit for bit; the vibrato's
     // sine of its phase.
     void (*sines)(const float* x, std::int32_t count, float* result);

@@ -3,6 +3,7 @@
 // function, so the rest of the plug-in runs on any x86 processor; used only
 // where the processor reports AVX2. The target is "avx2" without "fma": a
 // fused multiply-add would round differently from the other paths.
+#include "synth/voice_allocation.h"
 #include "synth/voice_kernel.h"
 
 #if defined(QUORVEL_KERNEL_AVX2)
@@ -103,6 +104,9 @@ QV_LANES D pow2OfRounded(D shifted) {
 // clang-format on
 
 __attribute__((target("avx2"))) void renderRunEntry(VoiceRun& run) { renderRun(run); }
+__attribute__((target("avx2"))) void renderPlainRunsEntry(VoiceRun& run, RunChain& chain) {
+    renderPlainRuns(run, [&chain](VoiceRun& next) { return chain.engine->nextPlainRun(chain, next); });
+}
 __attribute__((target("avx2"))) void sinesEntry(const float* x, std::int32_t count, float* result) {
     eachOf<Sine>(x, count, result);
 }
@@ -114,7 +118,7 @@ __attribute__((target("avx2"))) void powersEntry(const float* x, std::int32_t co
 }
 }  // namespace
 
-const VoiceKernel kernel_paths::avx2 = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
+const VoiceKernel kernel_paths::avx2 = {renderRunEntry, renderPlainRunsEntry, sinesEntry, stepSinesEntry, powersEntry};
 
 }  // namespace quorvel
 

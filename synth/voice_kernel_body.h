@@ -282,21 +282,26 @@ QV_RARE int subStepsOneByOne(LaneState& s, std::int32_t& outputBit, bool noteCut
 // where something does. The voices
 // that write the output bit in each sub-step are noted (byte t of a word
 // for sub-step t) and the bit worked out from them afterwards.
+template <int first, int last>
 QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t& outputBit) {
-    const F zero = splat(0.0f), one = splat(1.0f);
+    const F zero = splat(0.0f), one = splat(1.0f), nan = splat(NAN);
     const M active = s.activeLanes;
     const F negativeStep = keep(active, neg(s.increment));
+    // Limits no phase or counter reaches on the lanes that do not play, so
+    // that each test is one comparison; taking 0 off where nothing happens
+    // leaves a value as it is, bit for bit.
+    const F startAt = select(active, one, nan), countAbove = select(active, zero, nan);
     std::uint64_t startedIn = 0, endedIn = 0;
 #if defined(__GNUC__)
 #pragma GCC unroll 8
 #endif
-    for (int t = 0; t < kSubSteps; ++t) {
+    for (int t = first; t < last; ++t) {
         phase = sub(phase, negativeStep);
-        const M started = mand(active, ge(phase, one));
-        phase = select(started, sub(phase, one), phase);
+        const M started = ge(phase, startAt);
+        phase = sub(phase, keep(started, one));
         pulse = select(started, add(pulse, s.pulseLength), pulse);
-        const M counting = mand(active, gt(pulse, zero));
-        pulse = select(counting, sub(pulse, one), pulse);
+        const M counting = gt(pulse, countAbove);
+        pulse = sub(pulse, keep(counting, one));
         const M ended = mand(counting, le(pulse, zero));
         startedIn |= static_cast<std::uint64_t>(bits(started)) << (8 * t);
         endedIn |= static_cast<std::uint64_t>(bits(ended)) << (8 * t);
@@ -309,7 +314,7 @@ QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t
     const std::uint64_t writers = startedIn | endedIn;
     const std::uint64_t writingOne = endedIn ^ (writers & 0x5555555555555555u);
     std::int32_t bit = outputBit;
-    int on = 0, from = 0;
+    int on = 0, from = first;
     for (std::uint64_t left = writers; left != 0;) {
         const int shift = lowestBit(left) & ~7;
         const unsigned w = static_cast<unsigned>(writers >> shift) & 0xFFu;
@@ -320,7 +325,7 @@ QV_LANES int subStepsInFull(const LaneState& s, F& phase, F& pulse, std::int32_t
         from = t;
         left &= ~(std::uint64_t{0xFFu} << shift);
     }
-    on += bit * (kSubSteps - from);
+    on += bit * (last - from);
     outputBit = bit;
     return on;
 }
@@ -339,7 +344,18 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
     const F one = splat(1.0f);
     if (!anyCut &&
         (bits(mand(gt(splat(2.0f), add(phase, s.increment)), gt(one, s.increment))) & s.active) == s.active) {
-        on = subStepsInFull(s, phase, pulse, outputBit);
+        if (bits(ge(phase, one)) & s.active) {
+            // A new note's start phase of 1 (the usual reason for a sample
+            // with something in it) starts its period in the first sub-step;
+            // the other seven are then mostly quiet.
+            on = subStepsInFull<0, 1>(s, phase, pulse, outputBit);
+            plan = planSubSteps(s, pulse, cut, plan.noteCutOn);
+            if (quietSubSteps<false>(plan, kSubSteps - 1, phase, pulse, cut))
+                return on + (outputBit ? kSubSteps - 1 : 0);
+            on += subStepsInFull<1, kSubSteps>(s, phase, pulse, outputBit);
+        } else {
+            on = subStepsInFull<0, kSubSteps>(s, phase, pulse, outputBit);
+        }
     } else {
         s.phase = phase;
         s.pulseCounter = pulse;
@@ -433,14 +449,8 @@ QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage
     return i;
 }
 
-// Pitch, sub-steps and the output sample for every sample of the run.
-QV_LANES void renderRun(VoiceRun& run) {
-    LaneState s;
-    loadLanes(*run.voices, run.active, s);
-    std::int32_t bit = *run.outputBit;
-
-    PitchCache& cache = *run.pitchCache;
-    PitchStage pitch;
+// The pitch stage as the last run left it.
+QV_LANES void loadPitchStage(const PitchCache& cache, PitchStage& pitch) {
     pitch.exponent = loadF(cache.exponent);
     pitch.increment = loadF(cache.increment);
     pitch.rate = cache.rate;
@@ -448,11 +458,22 @@ QV_LANES void renderRun(VoiceRun& run) {
     pitch.detuned = lanes(0u);
     pitch.approx = pitch.approxExponent = splatD(0.0);
     pitch.chainSteps = -1;
+}
 
-    std::int32_t i = run.vibratoFlat ? samplesOfRun<true>(run, s, pitch, bit) : samplesOfRun<false>(run, s, pitch, bit);
+QV_LANES void storePitchStage(const PitchStage& pitch, PitchCache& cache) {
     storeF(cache.exponent, pitch.exponent);
     storeF(cache.increment, pitch.increment);
     cache.rate = pitch.rate;
+}
+
+// Pitch, sub-steps and the output sample for every sample of the run, its
+// pitch stage kept in `pitch`.
+template <bool flat>
+QV_LANES void renderRunWith(VoiceRun& run, PitchStage& pitch) {
+    LaneState s;
+    loadLanes(*run.voices, run.active, s);
+    std::int32_t bit = *run.outputBit;
+    std::int32_t i = samplesOfRun<flat>(run, s, pitch, bit);
 
     // Once no voice plays, nothing writes the bit in any sub-step until the
     // next event: every sample has the same level.
@@ -467,4 +488,26 @@ QV_LANES void renderRun(VoiceRun& run) {
     storeLanes(s, *run.voices);
     *run.outputBit = bit;
     run.playing = s.active;
+}
+
+QV_LANES void renderRun(VoiceRun& run) {
+    PitchStage pitch;
+    loadPitchStage(*run.pitchCache, pitch);
+    if (run.vibratoFlat)
+        renderRunWith<true>(run, pitch);
+    else
+        renderRunWith<false>(run, pitch);
+    storePitchStage(pitch, *run.pitchCache);
+}
+
+// A run without vibrato and the runs after it for as long as `next` (which
+// applies the events between them) sets up one that needs none either. The
+// pitch stage goes on from run to run as it would within one.
+template <class Next>
+QV_LANES void renderPlainRuns(VoiceRun& run, Next next) {
+    PitchStage pitch;
+    loadPitchStage(*run.pitchCache, pitch);
+    do renderRunWith<true>(run, pitch);
+    while (next(run));
+    storePitchStage(pitch, *run.pitchCache);
 }

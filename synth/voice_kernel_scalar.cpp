@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "synth/voice_allocation.h"
 #include "synth/voice_kernel.h"
 
 #if defined(__GNUC__) || defined(__clang__)
@@ -168,6 +169,9 @@ inline D pow2OfRounded(D shifted) {
 // clang-format on
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }
+void renderPlainRunsEntry(VoiceRun& run, RunChain& chain) {
+    renderPlainRuns(run, [&chain](VoiceRun& next) { return chain.engine->nextPlainRun(chain, next); });
+}
 void sinesEntry(const float* x, std::int32_t count, float* result) { eachOf<Sine>(x, count, result); }
 void stepSinesEntry(float phase, float step, std::int32_t count, float* result) {
     sinesOfSteps(phase, step, count, result);
@@ -175,6 +179,7 @@ void stepSinesEntry(float phase, float step, std::int32_t count, float* result) 
 void powersEntry(const float* x, std::int32_t count, float* result) { eachOf<PowerOfTwo>(x, count, result); }
 }  // namespace
 
-const VoiceKernel kernel_paths::scalar = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
+const VoiceKernel kernel_paths::scalar = {renderRunEntry, renderPlainRunsEntry, sinesEntry, stepSinesEntry,
+                                          powersEntry};
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 // The voice kernel on SSE2: the eight lanes as two vectors of four floats
 // (eight doubles as four vectors of two). SSE2 is part of every x86-64
 // processor and of the 32-bit x86 builds (-msse2).
+#include "synth/voice_allocation.h"
 #include "synth/voice_kernel.h"
 
 #if defined(QUORVEL_KERNEL_SSE2)
@@ -140,6 +141,9 @@ inline D pow2OfRounded(D shifted) {
 // clang-format on
 
 void renderRunEntry(VoiceRun& run) { renderRun(run); }
+void renderPlainRunsEntry(VoiceRun& run, RunChain& chain) {
+    renderPlainRuns(run, [&chain](VoiceRun& next) { return chain.engine->nextPlainRun(chain, next); });
+}
 void sinesEntry(const float* x, std::int32_t count, float* result) { eachOf<Sine>(x, count, result); }
 void stepSinesEntry(float phase, float step, std::int32_t count, float* result) {
     sinesOfSteps(phase, step, count, result);
@@ -147,7 +151,7 @@ void stepSinesEntry(float phase, float step, std::int32_t count, float* result) 
 void powersEntry(const float* x, std::int32_t count, float* result) { eachOf<PowerOfTwo>(x, count, result); }
 }  // namespace
 
-const VoiceKernel kernel_paths::sse2 = {renderRunEntry, sinesEntry, stepSinesEntry, powersEntry};
+const VoiceKernel kernel_paths::sse2 = {renderRunEntry, renderPlainRunsEntry, sinesEntry, stepSinesEntry, powersEntry};
 
 }  // namespace quorvel
 

@@ -1,5 +1,10 @@
 // What a due event does: note on with voice allocation, note off, all notes
-// off, bend and wheel.
+// off, bend and wheel. Defined inline for the render loop and for the voice
+// kernel, which applies the events between runs without vibrato itself
+// (Engine::nextPlainRun), so that a dense list of events costs no call per
+// sample that has some.
+#pragma once
+
 #include <cstring>
 
 #include "synth/engine.h"
@@ -69,7 +74,7 @@ QUORVEL_IN_EVENT_LOOP void Engine::noteOnOrOff(std::int32_t key, std::int32_t ve
 // Applies the events due at `sample`, in firing order, and answers the
 // sample at which the next ones fall due (-1: none). Kept beside what they
 // do, so that applying one is no call.
-std::int32_t Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
+inline std::int32_t Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
     const SynthEvent* events = dueEvents;
     const std::uint32_t due = dueCount;
     std::uint32_t next = nextDue;
@@ -78,7 +83,7 @@ std::int32_t Engine::advanceEvents(std::int32_t sample, const BlockSettings& set
     return next < due ? events[next].delta : -1;
 }
 
-void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
+inline void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
     switch (e.kind) {
         case EventKind::PitchBend:
             bendSemitones = e.value;
@@ -100,11 +105,9 @@ void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
     }
 }
 
-bool Engine::anyKeyHeld() const { return heldCount != 0; }
-
 // Voices the cut timer freed during a run (the kernel answers which still
 // play): their keys no longer sound on them.
-void Engine::voicesCut(unsigned stillPlaying) {
+inline void Engine::voicesCut(unsigned stillPlaying) {
     for (unsigned left = activeVoices & ~stillPlaying; left != 0; left &= left - 1) {
         const int k = lowestBit(left);
         keyVoices[voices.note[k]] = static_cast<unsigned char>(keyVoices[voices.note[k]] & ~(1u << k));
@@ -112,12 +115,37 @@ void Engine::voicesCut(unsigned stillPlaying) {
     activeVoices = stillPlaying;
 }
 
-void Engine::allNotesOff() {
+inline void Engine::allNotesOff() {
     std::memset(heldKeys, 0, sizeof(heldKeys));
     std::memset(keyVoices, 0, sizeof(keyVoices));
     heldCount = 0;
     activeVoices = 0;
     outputBit = 0;
+}
+
+// The wheel as it was before the events of chain.end, those events
+// applied, and the end of the run they start.
+inline void Engine::startNextRun(RunChain& chain) {
+    const std::int32_t start = chain.end;
+    chain.start = start;
+    if (start >= chain.to) return;
+    chain.wheelAtStart = wheelDepth;
+    std::int32_t end = advanceEvents(start, *chain.settings);
+    if (end < 0 || end > chain.to) end = chain.to;
+    chain.end = end;
+}
+
+inline bool Engine::nextPlainRun(RunChain& chain, VoiceRun& run) {
+    if (run.playing != activeVoices) voicesCut(run.playing);
+    startNextRun(chain);
+    if (chain.start >= chain.to || needsVibrato(chain.wheelAtStart)) return false;
+    run.frames = chain.end - chain.start;
+    run.bend = bendSemitones;
+    run.noteVolume = noteVolume;
+    run.out0 = chain.left + chain.start;
+    run.out1 = chain.right + chain.start;
+    run.active = activeVoices;
+    return true;
 }
 
 }  // namespace quorvel
