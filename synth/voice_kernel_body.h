@@ -85,8 +85,13 @@ struct SubStepPlan {
     F cutDecrement, cutLimit;      // cutting lanes: 1, 0; others: 0, NaN
     F negativeStep, phaseLimit;    // active lanes: -increment, 1; others: +0, +infinity
     F pulseDecrement, pulseLimit;  // lanes inside a pulse: 1, 0; others: 0, NaN
-    bool noteCutOn;                // the "Note cut" parameter above 0
-    bool anyCut;                   // some lane cutting
+    // Every lane inside a pulse has fewer than 2^24 sub-steps of it left, so
+    // that counting down n of them in one subtraction rounds the same as n
+    // subtractions of 1 (all exact down to 1; below that, both end at 0 or
+    // less, which the limit catches either way).
+    bool pulseAtOnce;
+    bool noteCutOn;  // the "Note cut" parameter above 0
+    bool anyCut;     // some lane cutting
 };
 
 QV_LANES SubStepPlan planSubSteps(const LaneState& s, F pulseCounter, F cutCounter, bool noteCutOn) {
@@ -109,6 +114,7 @@ QV_LANES SubStepPlan planSubSteps(const LaneState& s, F pulseCounter, F cutCount
     plan.phaseLimit = select(active, one, splat(INFINITY));
     plan.pulseDecrement = keep(counting, one);
     plan.pulseLimit = select(counting, zero, nan);
+    plan.pulseAtOnce = bits(mand(counting, ge(pulseCounter, splat(0x1p24f)))) == 0;
     plan.noteCutOn = noteCutOn;
     return plan;
 }
@@ -208,8 +214,15 @@ QV_LANES bool quietSubSteps(const SubStepPlan& plan, int count, F& phase, F& pul
 #endif
     for (int t = 0; t < count; ++t) {
         nextPhase = sub(nextPhase, plan.negativeStep);
-        nextPulse = sub(nextPulse, plan.pulseDecrement);
         if (anyCut) nextCut = sub(nextCut, plan.cutDecrement);
+    }
+    if (plan.pulseAtOnce) {
+        nextPulse = sub(pulse, mul(plan.pulseDecrement, splat(static_cast<float>(count))));
+    } else {
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+        for (int t = 0; t < count; ++t) nextPulse = sub(nextPulse, plan.pulseDecrement);
     }
     M reached = mor(nlt(nextPhase, plan.phaseLimit), le(nextPulse, plan.pulseLimit));
     if (anyCut) reached = mor(reached, le(nextCut, plan.cutLimit));
@@ -394,6 +407,7 @@ QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage
         if (s.active != 0) {
             flatDetune = run.detune->load();
             flatIncrement = incrementsWithoutVibrato(pitch, run, s, flatDetune, 0);
+            s.increment = select(s.activeLanes, flatIncrement, s.increment);
         }
     } else {
         for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
@@ -406,31 +420,33 @@ QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage
     SubStepPlan plan = planSubSteps(s, pulse, cut, run.noteCut->load() > 0.0f);
     std::int32_t i = 0;
     for (; i < run.frames && s.active != 0; ++i) {
-        // Pitch.
-        F increment;
+        // Pitch. Without vibrato the increments, and the plan's steps with
+        // them, stay as they are until the detune or the voices change.
         if (flat) {
             const float detune = run.detune->load();
             if (!(detune == flatDetune && s.active == flatActive)) {  // equal detunes give equal pitches
                 flatIncrement = incrementsWithoutVibrato(pitch, run, s, detune, i);
                 flatDetune = detune;
                 flatActive = s.active;
+                s.increment = select(s.activeLanes, flatIncrement, s.increment);
+                plan.negativeStep = keep(s.activeLanes, neg(s.increment));
             }
-            increment = flatIncrement;
         } else {
             const int slot = i % kPitchLead;
-            increment = aheadFor[slot] == s.active ? ahead[slot]
-                                                   : incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i);
+            const F increment = aheadFor[slot] == s.active
+                                    ? ahead[slot]
+                                    : incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i);
             if (i + kPitchLead < run.frames) {
                 ahead[slot] = incrementsAt(pitch, run, s.pitch, s.active, run.detune->load(), i + kPitchLead);
                 aheadFor[slot] = s.active;
             }
+            s.increment = select(s.activeLanes, increment, s.increment);
+            plan.negativeStep = keep(s.activeLanes, neg(s.increment));
         }
-        s.increment = select(s.activeLanes, increment, s.increment);
 
         // Sub-steps.
         const bool noteCutOn = run.noteCut->load() > 0.0f;
         if (noteCutOn != plan.noteCutOn) plan = planSubSteps(s, pulse, cut, noteCutOn);
-        plan.negativeStep = keep(s.activeLanes, neg(s.increment));
         const int on = plan.anyCut ? subStepsOfSample<true>(s, plan, phase, pulse, cut, bit)
                                    : subStepsOfSample<false>(s, plan, phase, pulse, cut, bit);
 
