@@ -118,8 +118,15 @@ private:
     void sortDueEvents(std::int32_t frames);
     bool decodeMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2,
                     SynthEvent* out);
-    void applyEvent(const SynthEvent& e, const BlockSettings& settings);
-    void noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
+    void applyOtherEvent(const SynthEvent& e);
+    // What note on and off change besides the voices and the per-key tables,
+    // as advanceEvents keeps it while applying a sample's events.
+    struct Playing {
+        unsigned voices;    // activeVoices
+        std::int32_t held;  // heldCount
+        std::int32_t bit;   // outputBit
+    };
+    void noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings, Playing& playing);
     void startNote(int voice, std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void allNotesOff();
     void voicesCut(unsigned stillPlaying);

@@ -19,10 +19,10 @@ namespace quorvel {
 #define QUORVEL_IN_EVENT_LOOP inline
 #endif
 
+// Voice k (free) starts the note: everything but the set of playing voices,
+// which the caller keeps.
 QUORVEL_IN_EVENT_LOOP void Engine::startNote(int k, std::int32_t key, std::int32_t velocity,
                                              const BlockSettings& settings) {
-    activeVoices |= 1u << k;
-
     // Out-of-range settings may have left a free voice with a start phase no
     // sub-step has wrapped yet, or a pulse counter that no in-range setting
     // reaches (those keep it at -1 or above and below 2^38): the new note does not
@@ -52,38 +52,66 @@ QUORVEL_IN_EVENT_LOOP void Engine::startNote(int k, std::int32_t key, std::int32
 // traffic mixes the two at random, so both are taken on one path with a
 // branch only where a note-on obtains a voice: the held key is counted, the
 // voices playing the key are freed (a note-on frees none), the output bit
-// falls silent when a note-off leaves no key held.
-QUORVEL_IN_EVENT_LOOP void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings) {
+// falls silent when a note-off leaves no key held. The playing voices, the
+// count of held keys and the output bit come as the caller's copies (see
+// advanceEvents).
+QUORVEL_IN_EVENT_LOOP void Engine::noteOnOrOff(std::int32_t key, std::int32_t velocity, const BlockSettings& settings,
+                                               Playing& playing) {
     // Masks worked out with arithmetic rather than tests on whether the
     // velocity is 0, which the compiler would turn back into a branch.
     const std::uint32_t v = static_cast<std::uint32_t>(velocity);
     const std::uint32_t on = (v | (0u - v)) >> 31;  // velocity is 0..127
-    heldCount += static_cast<std::int32_t>(on) - heldKeys[key];
+    playing.held += static_cast<std::int32_t>(on) - heldKeys[key];
     heldKeys[key] = static_cast<unsigned char>(on);
     const unsigned freed = keyVoices[key] & (on - 1u);
     keyVoices[key] = static_cast<unsigned char>(keyVoices[key] & ~freed);
-    activeVoices &= ~freed;
-    outputBit &= -static_cast<std::int32_t>(on | (heldCount != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
+    playing.voices &= ~freed;
+    playing.bit &= -static_cast<std::int32_t>(on | (playing.held != 0 ? 1u : 0u));  // 0 or 1 kept, or 0
 
     // A note-on takes the first free voice; with all eight busy the note is
     // dropped and nothing is stolen.
-    const unsigned startable = ~activeVoices & 0xFFu & (0u - on);
-    if (startable != 0) startNote(lowestBit(startable), key, velocity, settings);
+    const unsigned startable = ~playing.voices & 0xFFu & (0u - on);
+    if (startable != 0) {
+        const int k = lowestBit(startable);
+        playing.voices |= 1u << k;
+        startNote(k, key, velocity, settings);
+    }
 }
 
 // Applies the events due at `sample`, in firing order, and answers the
 // sample at which the next ones fall due (-1: none). Kept beside what they
-// do, so that applying one is no call.
-inline std::int32_t Engine::advanceEvents(std::int32_t sample, const BlockSettings& settings) {
+// do, so that applying a note is no call. The playing voices, the count of
+// held keys and the output bit are kept in locals meanwhile: the per-key
+// tables are bytes, and the compiler must take a store to one for a store
+// to any field, reading those three back after every note otherwise.
+__attribute__((noinline)) inline std::int32_t Engine::advanceEvents(std::int32_t sample,
+                                                                    const BlockSettings& settings) {
     const SynthEvent* events = dueEvents;
     const std::uint32_t due = dueCount;
     std::uint32_t next = nextDue;
-    while (next < due && events[next].delta == sample) applyEvent(events[next++], settings);
+    Playing playing{activeVoices, heldCount, outputBit};
+    while (next < due && events[next].delta == sample) {
+        const SynthEvent& e = events[next++];
+        if (e.kind == EventKind::Note && static_cast<std::uint32_t>(e.note) <= 127u) {
+            noteOnOrOff(e.note, e.velocity, settings, playing);
+        } else {
+            activeVoices = playing.voices;
+            heldCount = playing.held;
+            outputBit = playing.bit;
+            applyOtherEvent(e);
+            playing = Playing{activeVoices, heldCount, outputBit};
+        }
+    }
+    activeVoices = playing.voices;
+    heldCount = playing.held;
+    outputBit = playing.bit;
     nextDue = next;
     return next < due ? events[next].delta : -1;
 }
 
-inline void Engine::applyEvent(const SynthEvent& e, const BlockSettings& settings) {
+// Bend, wheel and all notes off (key -1 with velocity 0); MIDI intake
+// queues no other keys outside 0..127, and they would do nothing.
+inline void Engine::applyOtherEvent(const SynthEvent& e) {
     switch (e.kind) {
         case EventKind::PitchBend:
             bendSemitones = e.value;
@@ -92,13 +120,7 @@ inline void Engine::applyEvent(const SynthEvent& e, const BlockSettings& setting
             wheelDepth = e.value * 0.25f;
             break;
         case EventKind::Note:
-            // The key first: whether the velocity is 0 is the unforeseeable
-            // part, and only matters here for the rare all notes off.
-            if (e.note < 0) {
-                if (e.velocity == 0) allNotesOff();
-            } else if (e.note <= 127) {  // MIDI intake only queues keys 0..127
-                noteOnOrOff(e.note, e.velocity, settings);
-            }
+            if (e.note < 0 && e.velocity == 0) allNotesOff();
             break;
         default:
             break;
