@@ -370,10 +370,13 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
             on = subStepsInFull<0, kSubSteps>(s, phase, pulse, outputBit);
         }
     } else {
-        s.phase = phase;
-        s.pulseCounter = pulse;
-        s.cutCounter = cut;
-        on = subStepsOneByOne<anyCut>(s, outputBit, plan.noteCutOn);
+        // A copy goes out of line, so that `s` itself can stay in registers.
+        LaneState copy = s;
+        copy.phase = phase;
+        copy.pulseCounter = pulse;
+        copy.cutCounter = cut;
+        on = subStepsOneByOne<anyCut>(copy, outputBit, plan.noteCutOn);
+        s = copy;
         phase = s.phase;
         pulse = s.pulseCounter;
         cut = s.cutCounter;
