@@ -188,6 +188,7 @@ private:
     const VoiceKernel* kernel;
     PitchCache pitchCache;
     KeyPowers keyPowers;
+    KeyIncrements keyIncrements;  // for the last block's rate
 };
 
 }  // namespace quorvel

@@ -43,6 +43,12 @@ BlockSettings Engine::computeBlockSettings(float sampleRate) const {
 void Engine::render(float sampleRate, float* left, float* right, std::int32_t frames) {
     const BlockSettings settings = computeBlockSettings(sampleRate);
     if (frames > 0) {
+        if (keyIncrements.rate != settings.sampleRate) {
+            keyIncrements.update(keyPowers, settings.sampleRate);
+            for (int k = 0; k < kNumVoices; ++k)
+                if (voices.note[k] >= 0 && voices.note[k] <= 127)
+                    voices.keyIncrement[k] = keyIncrements.of[voices.note[k]];
+        }
         scheduleEvents(frames);
         for (std::int32_t from = 0; from < frames; from += kRunLength) {
             const std::int32_t to = frames - from > kRunLength ? from + kRunLength : frames;

@@ -42,9 +42,10 @@ struct VoiceBank {
     float pulseCounter[kNumVoices];
     float pulseLength[kNumVoices];
     float cutCounter[kNumVoices];
-    // 2^(pitch / 12) as the pitch stage rounds it, looked up when the note
-    // starts: the power a voice needs while nothing moves its pitch.
-    float keyPower[kNumVoices];
+    // The phase increment while nothing moves the pitch (no vibrato, bend or
+    // detune), at the block's rate: looked up when the note starts, and again
+    // when the rate changes.
+    float keyIncrement[kNumVoices];
 
     VoiceBank() {
         const Voice initial;
@@ -56,7 +57,7 @@ struct VoiceBank {
             pulseCounter[k] = initial.pulseCounter;
             pulseLength[k] = initial.pulseLength;
             cutCounter[k] = initial.cutCounter;
-            keyPower[k] = 1.0f;  // pitch 0
+            keyIncrement[k] = 0.0f;  // worked out with the first block's rate
         }
     }
     Voice voice(int k) const {

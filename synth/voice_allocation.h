@@ -35,7 +35,7 @@ QUORVEL_IN_EVENT_LOOP void Engine::startNote(int k, std::int32_t key, std::int32
     voices.note[k] = key;
     keyVoices[key] = static_cast<unsigned char>(keyVoices[key] | 1u << k);
     voices.pitch[k] = static_cast<float>(key - 69);
-    voices.keyPower[k] = keyPowers.of[key];
+    voices.keyIncrement[k] = keyIncrements.of[key];
 
     const float startPhase = selects(target, VelocityTarget::PhaseReset) ? a : params[kPhaseReset].load();
     if (startPhase > 0.0f) voices.phase[k] = startPhase;

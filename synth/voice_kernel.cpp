@@ -20,6 +20,15 @@ KeyPowers::KeyPowers() {
     for (int key = 0; key < 128; ++key) of[key] = kernel_paths::powerOfTwo(static_cast<float>(key - 69) / 12.0f);
 }
 
+void KeyIncrements::update(const KeyPowers& powers, float sampleRate) {
+    rate = sampleRate;
+    for (int key = 0; key < 128; ++key) {
+        float increment = powers.of[key] * 440.0f;
+        increment = increment / sampleRate;
+        of[key] = increment * 0.125f;
+    }
+}
+
 float kernel_paths::sine(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
 
 float kernel_paths::powerOfTwo(float x) {

@@ -35,6 +35,15 @@ struct KeyPowers {
     KeyPowers();
 };
 
+// For each key, the increment the pitch stage gives that power at one rate
+// (p * 440 / rate * 0.125, in this order): what a voice whose pitch nothing
+// moves needs, worked out again when the rate changes.
+struct KeyIncrements {
+    float rate = 0.0f;  // the rate `of` holds the increments for; 0: none yet
+    float of[128] = {};
+    void update(const KeyPowers& powers, float sampleRate);
+};
+
 // The most samples one run takes.
 constexpr std::int32_t kRunLength = 128;
 

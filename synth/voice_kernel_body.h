@@ -47,9 +47,9 @@ struct LastVoiceTable {
 };
 constexpr LastVoiceTable kLastVoice{};
 
-// The voices' fields in lanes. pitch, keyPower and pulseLength only change at events.
+// The voices' fields in lanes. pitch and pulseLength only change at events.
 struct LaneState {
-    F pitch, keyPower, phase, increment, pulseCounter, pulseLength, cutCounter;
+    F pitch, phase, increment, pulseCounter, pulseLength, cutCounter;
     unsigned active;  // bit k set while voice k plays
     M activeLanes;    // the same as a lane mask
 };
@@ -57,7 +57,6 @@ struct LaneState {
 QV_LANES void loadLanes(const VoiceBank& voices, unsigned active, LaneState& s) {
     s.active = active;
     s.pitch = loadF(voices.pitch);
-    s.keyPower = loadF(voices.keyPower);
     s.phase = loadF(voices.phase);
     s.increment = loadF(voices.phaseIncrement);
     s.pulseCounter = loadF(voices.pulseCounter);
@@ -385,11 +384,12 @@ QV_LANES int subStepsOfSample(LaneState& s, SubStepPlan& plan, F& phase, F& puls
     return on;
 }
 
-// The increments of sample i of a run without vibrato: from the key table
-// where nothing else moves the pitch, else from the pitch stage.
+// The increments of sample i of a run without vibrato: the voices' own
+// (worked out by key for the block's rate) where nothing else moves the
+// pitch, else from the pitch stage.
 QV_LANES F incrementsWithoutVibrato(PitchStage& pitch, const VoiceRun& run, const LaneState& s, float detune,
                                     std::int32_t i) {
-    return plainPitch(run, s.active, detune) ? incrementsFor(s.keyPower, run.sampleRate)
+    return plainPitch(run, s.active, detune) ? loadF(run.voices->keyIncrement)
                                              : incrementsAt(pitch, run, s.pitch, s.active, detune, i);
 }
 

@@ -81,10 +81,11 @@ QV_LANES F incrementsAt(PitchStage& p, const VoiceRun& run, F pitch, unsigned ac
 
 // Whether, in a run without vibrato, nothing moves the pitch: no bend, and
 // no detune on the voices that carry it. x is then pitch / 12, and each
-// lane's power of two its keyPower (VoiceBank::keyPower), the one the
-// polynomial would give (pitches are never -0, so adding a zero of either
-// sign leaves them as they are). The pitch stage's cache is left as it is:
-// what it holds still belongs together.
+// lane's increment its keyIncrement (VoiceBank::keyIncrement): the key's
+// power of two (KeyPowers, the one the polynomial would give: pitches are
+// never -0, so adding a zero of either sign leaves them as they are) through
+// incrementsFor at the block's rate. The pitch stage's cache is left as it
+// is: what it holds still belongs together.
 QV_LANES bool plainPitch(const VoiceRun& run, unsigned active, float detuneParameter) {
     return run.bend == 0.0f && (detuneParameter - 0.5f == 0.0f || kDetuned.lanes[active] == 0);
 }
