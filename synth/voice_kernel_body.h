@@ -496,12 +496,17 @@ QV_LANES void renderRunWith(VoiceRun& run, PitchStage& pitch) {
 
     // Once no voice plays, nothing writes the bit in any sub-step until the
     // next event: every sample has the same level.
+    // (What the loop reads of `run` is taken first: the samples it writes
+    // could otherwise be taken for any of it.)
     const float level = run.noteVolume * kAccumulated[bit ? kSubSteps : 0];
-    for (; i < run.frames; ++i) {
-        float sample = level * run.outputGain->load();
+    const RelaxedFloat& gain = *run.outputGain;
+    float* const out0 = run.out0;
+    float* const out1 = run.out1;
+    for (const std::int32_t frames = run.frames; i < frames; ++i) {
+        float sample = level * gain.load();
         if (!std::isfinite(sample)) sample = 0.0f;
-        run.out0[i] = sample;
-        run.out1[i] = sample;
+        out0[i] = sample;
+        out1[i] = sample;
     }
 
     storeLanes(s, *run.voices);
