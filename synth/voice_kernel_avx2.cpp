@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 // Everything inlined into the kernel's entry points: GCC 12 does not keep a
 // 256-bit vector returned in a struct intact across an out-of-line call

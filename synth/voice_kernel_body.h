@@ -403,14 +403,15 @@ template <bool flat>
 QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage& pitch, std::int32_t& bit) {
     F ahead[kPitchLead];
     unsigned aheadFor[kPitchLead] = {};  // the active voices each was worked out for
-    float flatDetune = 0.0f;
+    // Without vibrato: the detune (as its bits: equal bits give equal
+    // pitches) and the voices the increments were set for.
+    std::uint32_t flatDetune = 0;
     unsigned flatActive = s.active;
-    F flatIncrement = s.increment;
     if (flat) {
         if (s.active != 0) {
-            flatDetune = run.detune->load();
-            flatIncrement = incrementsWithoutVibrato(pitch, run, s, flatDetune, 0);
-            s.increment = select(s.activeLanes, flatIncrement, s.increment);
+            const float detune = run.detune->load();
+            std::memcpy(&flatDetune, &detune, sizeof flatDetune);
+            s.increment = select(s.activeLanes, incrementsWithoutVibrato(pitch, run, s, detune, 0), s.increment);
         }
     } else {
         for (std::int32_t i = 0; i < kPitchLead && i < run.frames && s.active != 0; ++i) {
@@ -427,11 +428,12 @@ QV_LANES std::int32_t samplesOfRun(const VoiceRun& run, LaneState& s, PitchStage
         // them, stay as they are until the detune or the voices change.
         if (flat) {
             const float detune = run.detune->load();
-            if (!(detune == flatDetune && s.active == flatActive)) {  // equal detunes give equal pitches
-                flatIncrement = incrementsWithoutVibrato(pitch, run, s, detune, i);
-                flatDetune = detune;
+            std::uint32_t detuneBits;
+            std::memcpy(&detuneBits, &detune, sizeof detuneBits);
+            if (((detuneBits ^ flatDetune) | (s.active ^ flatActive)) != 0) {
+                flatDetune = detuneBits;
                 flatActive = s.active;
-                s.increment = select(s.activeLanes, flatIncrement, s.increment);
+                s.increment = select(s.activeLanes, incrementsWithoutVibrato(pitch, run, s, detune, i), s.increment);
                 plan.negativeStep = keep(s.activeLanes, neg(s.increment));
             }
         } else {

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__GNUC__) || defined(__clang__)
 #define QV_LANES __attribute__((always_inline)) inline
