@@ -153,7 +153,8 @@ inline void Engine::startNextRun(RunChain& chain) {
     if (start >= chain.to) return;
     chain.wheelAtStart = wheelDepth;
     std::int32_t end = advanceEvents(start, *chain.settings);
-    if (end < 0 || end > chain.to) end = chain.to;
+    // None (-1) or past the stretch: the stretch ends the run.
+    if (static_cast<std::uint32_t>(end) > static_cast<std::uint32_t>(chain.to)) end = chain.to;
     chain.end = end;
 }
 
