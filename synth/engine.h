@@ -118,7 +118,6 @@ private:
     void sortDueEvents(std::int32_t frames);
     bool decodeMidi(std::int32_t frame, unsigned char status, unsigned char data1, unsigned char data2,
                     SynthEvent* out);
-    void applyOtherEvent(const SynthEvent& e);
     // What note on and off change besides the voices and the per-key tables,
     // as advanceEvents keeps it while applying a sample's events.
     struct Playing {

@@ -94,12 +94,13 @@ __attribute__((noinline)) inline std::int32_t Engine::advanceEvents(std::int32_t
         const SynthEvent& e = events[next++];
         if (e.kind == EventKind::Note && static_cast<std::uint32_t>(e.note) <= 127u) {
             noteOnOrOff(e.note, e.velocity, settings, playing);
-        } else {
-            activeVoices = playing.voices;
-            heldCount = playing.held;
-            outputBit = playing.bit;
-            applyOtherEvent(e);
-            playing = Playing{activeVoices, heldCount, outputBit};
+        } else if (e.kind == EventKind::PitchBend) {
+            bendSemitones = e.value;
+        } else if (e.kind == EventKind::ModWheel) {
+            wheelDepth = e.value * 0.25f;
+        } else if (e.kind == EventKind::Note && e.note < 0 && e.velocity == 0) {
+            allNotesOff();  // MIDI intake queues no other keys outside 0..127
+            playing = Playing{0u, 0, 0};
         }
     }
     activeVoices = playing.voices;
@@ -107,24 +108,6 @@ __attribute__((noinline)) inline std::int32_t Engine::advanceEvents(std::int32_t
     outputBit = playing.bit;
     nextDue = next;
     return next < due ? events[next].delta : -1;
-}
-
-// Bend, wheel and all notes off (key -1 with velocity 0); MIDI intake
-// queues no other keys outside 0..127, and they would do nothing.
-inline void Engine::applyOtherEvent(const SynthEvent& e) {
-    switch (e.kind) {
-        case EventKind::PitchBend:
-            bendSemitones = e.value;
-            break;
-        case EventKind::ModWheel:
-            wheelDepth = e.value * 0.25f;
-            break;
-        case EventKind::Note:
-            if (e.note < 0 && e.velocity == 0) allNotesOff();
-            break;
-        default:
-            break;
-    }
 }
 
 // Voices the cut timer freed during a run (the kernel answers which still
