@@ -129,9 +129,13 @@ private:
     void startNote(int voice, std::int32_t key, std::int32_t velocity, const BlockSettings& settings);
     void allNotesOff();
     void voicesCut(unsigned stillPlaying);
-    // The start of the run after `chain.end`, its events applied (the
-    // voice kernel calls this between runs without vibrato).
+    // Between runs (voice_allocation.h): the start of the run after
+    // `chain.end` with its events applied; that after a run, with the voices
+    // the cut timer freed taken off their keys first; the run's fields taken
+    // from the engine.
     void startNextRun(RunChain& chain);
+    void runDone(RunChain& chain, const VoiceRun& run);
+    void setUpRun(const RunChain& chain, VoiceRun& run) const;
     // Whether a run whose first sample's events found the wheel at
     // `wheelAtStart` needs vibrato offsets: a voice plays, and the wheel is
     // at 0.001 or more before or after those events.

@@ -90,12 +90,7 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
     while (chain.start < to) {
         const std::int32_t start = chain.start, end = chain.end;
         const float wheelAtStart = chain.wheelAtStart;
-        run.frames = end - start;
-        run.bend = bendSemitones;
-        run.noteVolume = noteVolume;
-        run.out0 = left + start;
-        run.out1 = right + start;
-        run.active = activeVoices;
+        setUpRun(chain, run);
 
         // Without vibrato (the usual case) the kernel takes this run and
         // those after it that need none either.
@@ -136,8 +131,7 @@ void Engine::renderStretch(const BlockSettings& settings, std::int32_t from, std
         run.vibrato = first || rest ? vibratoOut : kNoVibrato;
         run.vibratoFlat = !(first || rest);
         kernel->renderRun(run);
-        if (run.playing != activeVoices) voicesCut(run.playing);
-        startNextRun(chain);
+        runDone(chain, run);
     }
     lfoPhase = sinesDone ? lastPhase : lfoPhaseAfter(firstPhase, settings, to - from);
 }

@@ -141,16 +141,27 @@ inline void Engine::startNextRun(RunChain& chain) {
     chain.end = end;
 }
 
-inline bool Engine::nextPlainRun(RunChain& chain, VoiceRun& run) {
+// After a run: the voices the cut timer freed come off their keys, then the
+// next run starts.
+inline void Engine::runDone(RunChain& chain, const VoiceRun& run) {
     if (run.playing != activeVoices) voicesCut(run.playing);
     startNextRun(chain);
-    if (chain.start >= chain.to || needsVibrato(chain.wheelAtStart)) return false;
+}
+
+// What the run at chain.start takes from the engine.
+inline void Engine::setUpRun(const RunChain& chain, VoiceRun& run) const {
     run.frames = chain.end - chain.start;
     run.bend = bendSemitones;
     run.noteVolume = noteVolume;
     run.out0 = chain.left + chain.start;
     run.out1 = chain.right + chain.start;
     run.active = activeVoices;
+}
+
+inline bool Engine::nextPlainRun(RunChain& chain, VoiceRun& run) {
+    runDone(chain, run);
+    if (chain.start >= chain.to || needsVibrato(chain.wheelAtStart)) return false;
+    setUpRun(chain, run);
     return true;
 }
 
